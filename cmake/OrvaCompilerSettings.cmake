@@ -1,0 +1,27 @@
+# One interface target carries warnings, definitions and sanitizer flags for
+# every target of the project.
+option(ORVA_WERROR "Treat compiler warnings as errors" OFF)
+option(ORVA_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+
+add_library(orva_common INTERFACE)
+target_compile_definitions(orva_common INTERFACE
+  QT_NO_CAST_FROM_ASCII QT_NO_CAST_TO_ASCII QT_NO_NARROWING_CONVERSIONS_IN_CONNECT
+  QT_DISABLE_DEPRECATED_BEFORE=0x050E00)
+
+if(MSVC)
+  target_compile_options(orva_common INTERFACE /W4 /utf-8 /permissive-)
+  if(ORVA_WERROR)
+    target_compile_options(orva_common INTERFACE /WX)
+  endif()
+  target_compile_definitions(orva_common INTERFACE NOMINMAX WIN32_LEAN_AND_MEAN UNICODE _UNICODE)
+else()
+  target_compile_options(orva_common INTERFACE -Wall -Wextra -Wpedantic)
+  if(ORVA_WERROR)
+    target_compile_options(orva_common INTERFACE -Werror)
+  endif()
+  if(ORVA_SANITIZE)
+    target_compile_options(orva_common INTERFACE
+      -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+    target_link_options(orva_common INTERFACE -fsanitize=address,undefined)
+  endif()
+endif()

@@ -1,0 +1,19 @@
+# orva_add_qtest(<name> SOURCES ... LIBS ... [GUI])
+# One QtTest program per area, registered with CTest. GUI tests run on the
+# offscreen platform so that they need no display.
+function(orva_add_qtest name)
+  cmake_parse_arguments(ARG "GUI" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE Qt5::Test orva_common ${ARG_LIBS})
+  add_test(NAME ${name} COMMAND ${name})
+  set(env "LC_ALL=C.UTF-8" "QT_ASSUME_STDERR_HAS_CONSOLE=1")
+  if(ARG_GUI)
+    list(APPEND env "QT_QPA_PLATFORM=offscreen")
+  endif()
+  if(ORVA_SANITIZE)
+    list(APPEND env "ASAN_OPTIONS=detect_leaks=1:abort_on_error=0"
+         "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp:print_suppressions=0"
+         "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
+  endif()
+  set_tests_properties(${name} PROPERTIES ENVIRONMENT "${env}" TIMEOUT 300)
+endfunction()

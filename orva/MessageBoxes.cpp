@@ -1,0 +1,35 @@
+#include "MessageBoxes.h"
+
+#include <QPushButton>
+
+namespace boxes {
+namespace {
+
+const QString kErrorTitle = QStringLiteral("错误-ORVA");
+
+} // namespace
+
+bool askContinueOrClose(const QString& text)
+{
+    QMessageBox box;
+    box.setWindowTitle(kErrorTitle);
+    box.setText(text);
+    box.setIcon(QMessageBox::Warning);
+    box.addButton(QMessageBox::Yes)->setText(QStringLiteral("继续"));
+    box.addButton(QMessageBox::No)->setText(QStringLiteral("关闭"));
+    box.setDefaultButton(QMessageBox::Yes);
+    return box.exec() == QMessageBox::Yes;
+}
+
+void showError(const QString& text, QMessageBox::Icon icon)
+{
+    QMessageBox box;
+    box.setWindowTitle(kErrorTitle);
+    box.setText(text);
+    box.setIcon(icon);
+    box.addButton(QMessageBox::Ok);
+    box.setDefaultButton(QMessageBox::Ok);
+    box.exec();
+}
+
+} // namespace boxes

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QMessageBox>
+#include <QString>
+
+// Boxes shared by ORVA's windows. All are parentless and modal.
+namespace boxes {
+
+// "错误-ORVA" box with the Warning icon and the buttons 继续 (Yes, default)
+// and 关闭 (No). True when the user chose 继续; Escape and the title bar's
+// close control answer 关闭.
+bool askContinueOrClose(const QString& text);
+
+// "错误-ORVA" box with one OK button, which is also the default.
+void showError(const QString& text, QMessageBox::Icon icon = QMessageBox::Warning);
+
+} // namespace boxes

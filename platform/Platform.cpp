@@ -1,0 +1,123 @@
+#include "Platform.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QStringList>
+#include <cstdlib>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
+#include <cerrno>
+#include <ctime>
+#include <sys/stat.h>
+#endif
+
+namespace platform {
+namespace {
+
+void systemPause(int milliseconds)
+{
+    if (milliseconds <= 0)
+        return;
+#ifdef Q_OS_WIN
+    ::Sleep(static_cast<DWORD>(milliseconds));
+#else
+    timespec remaining{milliseconds / 1000, static_cast<long>(milliseconds % 1000) * 1000000L};
+    // Resume after signals so that the pause always lasts its full length.
+    while (::nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
+    }
+#endif
+}
+
+void systemExit(int status)
+{
+    std::exit(status);
+}
+
+PauseFunction g_pause = systemPause;
+ExitFunction g_exit = systemExit;
+
+} // namespace
+
+void pause(int milliseconds)
+{
+    g_pause(milliseconds);
+}
+
+PauseFunction setPauseFunction(PauseFunction function)
+{
+    PauseFunction previous = g_pause;
+    g_pause = function ? function : systemPause;
+    return previous;
+}
+
+void exitProcess(int status)
+{
+    g_exit(status);
+    // A replacement that returns must not let the caller go on.
+    std::exit(status);
+}
+
+ExitFunction setExitFunction(ExitFunction function)
+{
+    ExitFunction previous = g_exit;
+    g_exit = function ? function : systemExit;
+    return previous;
+}
+
+QByteArray nativePath(const QByteArray& layoutPath)
+{
+#ifdef Q_OS_WIN
+    return layoutPath;
+#else
+    QByteArray path = layoutPath;
+    path.replace('\\', '/');
+    return path;
+#endif
+}
+
+FileHandle openFile(const QByteArray& layoutPath, const char* mode)
+{
+#ifdef Q_OS_WIN
+    const std::wstring widePath = QString::fromUtf8(layoutPath).toStdWString();
+    const std::wstring wideMode = QString::fromLatin1(mode).toStdWString();
+    return FileHandle(::_wfopen(widePath.c_str(), wideMode.c_str()));
+#else
+    FileHandle file(std::fopen(nativePath(layoutPath).constData(), mode));
+    struct stat info
+    {
+    };
+    if (file && ::fstat(::fileno(file.get()), &info) == 0 && S_ISDIR(info.st_mode)) {
+        errno = EISDIR;
+        return nullptr;
+    }
+    return file;
+#endif
+}
+
+bool createFileIfMissing(const QByteArray& layoutPath)
+{
+    QFile file(processPath(layoutPath));
+    if (file.exists())
+        return true;
+    // NewOnly refuses to open anything that appeared meanwhile.
+    return file.open(QIODevice::WriteOnly | QIODevice::NewOnly);
+}
+
+QString processPath(const QByteArray& layoutPath)
+{
+    return QString::fromUtf8(nativePath(layoutPath));
+}
+
+QString commandLineArgument(char* const* argv, int index)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(argv);
+    return QCoreApplication::arguments().value(index);
+#else
+    return QString::fromUtf8(argv[index]);
+#endif
+}
+
+} // namespace platform

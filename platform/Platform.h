@@ -1,0 +1,53 @@
+#pragma once
+
+// The one place that knows which operating system ORVA runs on: pauses,
+// opening the on-disk layout's paths, handing paths to child processes and
+// ending the process. Everything else is written once for all platforms.
+
+#include <QByteArray>
+#include <QString>
+#include <cstdio>
+#include <memory>
+
+namespace platform {
+
+// Blocking pause of the calling thread (Sleep on Windows). Tests replace the
+// function so that they do not sleep; passing nullptr restores the real one.
+using PauseFunction = void (*)(int milliseconds);
+void pause(int milliseconds);
+PauseFunction setPauseFunction(PauseFunction function);
+
+// Ends the process at once with the given status, as the C runtime's exit
+// does. Tests replace the function with one that throws, so that an exit path
+// can be observed in-process; passing nullptr restores the real one.
+using ExitFunction = void (*)(int status);
+[[noreturn]] void exitProcess(int status);
+ExitFunction setExitFunction(ExitFunction function);
+
+struct FileCloser
+{
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
+
+// The on-disk layout writes paths as byte strings with backslash separators
+// (".\\Extensions\\00000002\\ExtensionName.etn"); this gives the same path with
+// the platform's separator. The bytes are otherwise kept as they are.
+QByteArray nativePath(const QByteArray& layoutPath);
+
+// Opens a layout path with a C runtime mode string ("r", "rb", ...). Names are
+// UTF-8 on every platform. A folder is refused as it is on Windows.
+FileHandle openFile(const QByteArray& layoutPath, const char* mode);
+
+// Creates an empty file unless something already stands at the path; what
+// stands there is never touched. False when the file could not be created.
+bool createFileIfMissing(const QByteArray& layoutPath);
+
+// The path as QProcess and QFile want it: UTF-8 decoded, platform separators.
+QString processPath(const QByteArray& layoutPath);
+
+// Argument `index` of the command line as the program received it, decoded
+// from UTF-8 (on Windows taken from the wide command line).
+QString commandLineArgument(char* const* argv, int index);
+
+} // namespace platform
