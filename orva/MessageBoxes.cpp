@@ -7,6 +7,17 @@ namespace {
 
 const QString kErrorTitle = QStringLiteral("错误-ORVA");
 
+void showNotice(const QString& title, const QString& text, QMessageBox::Icon icon)
+{
+    QMessageBox box;
+    box.setWindowTitle(title);
+    box.setText(text);
+    box.setIcon(icon);
+    box.addButton(QMessageBox::Ok);
+    box.setDefaultButton(QMessageBox::Ok);
+    box.exec();
+}
+
 } // namespace
 
 bool askContinueOrClose(const QString& text)
@@ -23,13 +34,12 @@ bool askContinueOrClose(const QString& text)
 
 void showError(const QString& text, QMessageBox::Icon icon)
 {
-    QMessageBox box;
-    box.setWindowTitle(kErrorTitle);
-    box.setText(text);
-    box.setIcon(icon);
-    box.addButton(QMessageBox::Ok);
-    box.setDefaultButton(QMessageBox::Ok);
-    box.exec();
+    showNotice(kErrorTitle, text, icon);
+}
+
+void showInformation(const QString& title, const QString& text)
+{
+    showNotice(title, text, QMessageBox::Information);
 }
 
 } // namespace boxes

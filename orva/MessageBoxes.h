@@ -14,4 +14,8 @@ bool askContinueOrClose(const QString& text);
 // "错误-ORVA" box with one OK button, which is also the default.
 void showError(const QString& text, QMessageBox::Icon icon = QMessageBox::Warning);
 
+// Notice with the Information icon and one OK button, which is also the
+// default. However it is dismissed, the caller goes on.
+void showInformation(const QString& title, const QString& text);
+
 } // namespace boxes

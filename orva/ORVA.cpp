@@ -1,9 +1,17 @@
 #include "ORVA.h"
 
+#include "Addonsmanager.h"
+#include "AuthorWebsite.h"
+#include "LauncherProcess.h"
+#include "ManagerWindow.h"
+#include "MessageBoxes.h"
+#include "Platform.h"
+#include "ProcessList.h"
 #include "StartupLauncher.h"
 #include "StartupNotices.h"
 #include "ui_ORVA.h"
 
+#include <QCloseEvent>
 #include <QMessageBox>
 
 ORVA::ORVA(QWidget* parent) : QMainWindow(parent), m_ui(std::make_unique<Ui::ORVA>())
@@ -19,11 +27,59 @@ ORVA::ORVA(QWidget* parent) : QMainWindow(parent), m_ui(std::make_unique<Ui::ORV
     removeCloseButton();
 }
 
-ORVA::~ORVA() = default;
+ORVA::~ORVA()
+{
+    m_ui.reset();
+    // Only the window still referenced; earlier ones were left to the user.
+    delete managerWindow().data();
+}
 
 void ORVA::removeCloseButton()
 {
     // Without CustomizeWindowHint the toolkit puts the default title-bar
     // controls back; with it, exactly the hints given here are shown.
     setWindowFlags((windowFlags() & ~Qt::WindowCloseButtonHint) | Qt::CustomizeWindowHint);
+}
+
+void ORVA::closeEvent(QCloseEvent* event)
+{
+    // Some window managers keep a close control (or Alt+F4) despite the hint;
+    // leaving that way would orphan the launchers, so only Exit ends ORVA.
+    event->ignore();
+}
+
+void ORVA::on_actionManage_triggered()
+{
+    boxes::showInformation(QStringLiteral("关于扩展管理器"),
+                           QStringLiteral("此扩展控制器将在此后开启自定义功能。"));
+    // Parentless and top-level: it deletes itself, or this window's destructor does.
+    auto* window = new Addonsmanager;
+    managerWindow() = window;
+    window->show();
+}
+
+void ORVA::on_actionAbout_triggered()
+{
+    boxes::showInformation(
+        QStringLiteral("关于ORVA"),
+        QStringLiteral("这个程序是作者Morvath独立开发的应用程序。具有可扩展性且可扩展性极强，可以装载可支持的"
+                       "任何形式的扩展程序。"
+                       "扩展程序可以是可执行文件，适用于Windows的脚本文件，或者可以使用其他应用程序控制的物理"
+                       "和非物理模块，"
+                       "可用于任何能与计算机产生联系的设备和程序。\n\n"
+                       "ORVA，全称为Quillmar，意为集中控制器。\n\n"
+                       "此应用的版本为“创新开发β”，若需要转入官方的Release正式版本，请关注") +
+            QLatin1String(kAuthorWebsiteHost) +
+            QStringLiteral("，在个人官网内查看更新信息。更新信息目前没有，网站没有时间维护。"));
+}
+
+void ORVA::on_actionExit_triggered()
+{
+    const QList<LauncherProcess*> launchers = processList();
+    boxes::showInformation(QStringLiteral("退出ORVA"),
+                           QStringLiteral("您即将退出ORVA，此确定页面将在未来开放开发端口。"));
+    // In list order, each waited for; the programs they started keep running.
+    for (LauncherProcess* launcher : launchers)
+        launcher->closeWithoutRestart();
+    platform::exitProcess(0);
 }
