@@ -1,5 +1,6 @@
 #include "Addonsmanager.h"
 
+#include "InstallAction.h"
 #include "ManagerWindow.h"
 #include "StartListView.h"
 #include "ui_Addonsmanager.h"
@@ -49,7 +50,10 @@ void Addonsmanager::loadStartLists()
 
 void Addonsmanager::on_pushButton_clicked()
 {
-    // Installing a pack is handled by the install action.
+    // The installer changed the start lists: the window goes, and the user
+    // opens the manager again to see them as they are now.
+    if (manager::installPackFromDialog())
+        destroyWindow();
 }
 
 void Addonsmanager::on_pushButton_5_clicked()
