@@ -20,12 +20,12 @@ void showNotice(const QString& title, const QString& text, QMessageBox::Icon ico
 
 } // namespace
 
-bool askContinueOrClose(const QString& text)
+bool askContinueOrClose(const QString& text, const QString& title, QMessageBox::Icon icon)
 {
     QMessageBox box;
-    box.setWindowTitle(kErrorTitle);
+    box.setWindowTitle(title);
     box.setText(text);
-    box.setIcon(QMessageBox::Warning);
+    box.setIcon(icon);
     box.addButton(QMessageBox::Yes)->setText(QStringLiteral("继续"));
     box.addButton(QMessageBox::No)->setText(QStringLiteral("关闭"));
     box.setDefaultButton(QMessageBox::Yes);

@@ -6,10 +6,11 @@
 // Boxes shared by ORVA's windows. All are parentless and modal.
 namespace boxes {
 
-// "错误-ORVA" box with the Warning icon and the buttons 继续 (Yes, default)
-// and 关闭 (No). True when the user chose 继续; Escape and the title bar's
-// close control answer 关闭.
-bool askContinueOrClose(const QString& text);
+// Question box with the buttons 继续 (Yes, default) and 关闭 (No); by
+// default the "错误-ORVA" box with the Warning icon. True when the user chose
+// 继续; Escape and the title bar's close control answer 关闭.
+bool askContinueOrClose(const QString& text, const QString& title = QStringLiteral("错误-ORVA"),
+                        QMessageBox::Icon icon = QMessageBox::Warning);
 
 // "错误-ORVA" box with one OK button, which is also the default.
 void showError(const QString& text, QMessageBox::Icon icon = QMessageBox::Warning);

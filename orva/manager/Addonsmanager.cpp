@@ -1,11 +1,13 @@
 #include "Addonsmanager.h"
 
+#include "ExtensionActions.h"
 #include "InstallAction.h"
 #include "ManagerWindow.h"
-#include "StartListView.h"
+#include "MessageBoxes.h"
 #include "ui_Addonsmanager.h"
 
 #include <QCoreApplication>
+#include <QItemSelectionModel>
 #include <QMessageBox>
 
 Addonsmanager::Addonsmanager(QWidget* parent) : QWidget(parent), m_ui(std::make_unique<Ui::Addonsmanager>())
@@ -24,25 +26,27 @@ void Addonsmanager::loadStartLists()
         const char* path;
         QListView* view;
     };
-    const StartListView lists[] = {
+    const std::array<StartListView, 5> lists = {{
         {"Listener", "./Start/Listener.etl", m_ui->listView},
         {"Controller", "./Start/Controller.etl", m_ui->listView_2},
         {"Runner", "./Start/Runner.etl", m_ui->listView_3},
         {"Structure", "./Start/Structure.etl", m_ui->listView_4},
         {"MainControllerExtension", "./Start/MainControllerExtension.etl", m_ui->listView_5},
-    };
+    }};
 
     QMessageBox loading;
     loading.setWindowTitle(QStringLiteral("加载中-ORVA"));
-    bool first = true;
-    for (const StartListView& list : lists) {
+    for (std::size_t i = 0; i < lists.size(); ++i) {
+        const StartListView& list = lists[i];
         loading.setText(QStringLiteral("正在加载%1扩展...").arg(QLatin1String(list.listName)));
-        if (first)
+        if (i == 0)
             loading.show();
         else
             QCoreApplication::processEvents();
-        first = false;
-        manager::showStartList(list.path, list.view);
+        m_listed[i] = manager::showStartList(list.path, list.view);
+        QListView* view = list.view;
+        connect(view->selectionModel(), &QItemSelectionModel::currentChanged, this,
+                [this, view] { m_lastChosenView = view; });
     }
     loading.close();
     QCoreApplication::processEvents();
@@ -59,6 +63,35 @@ void Addonsmanager::on_pushButton_clicked()
 void Addonsmanager::on_pushButton_5_clicked()
 {
     destroyWindow();
+}
+
+void Addonsmanager::on_pushButton_2_clicked()
+{
+    if (const std::optional<manager::ListedExtension> selection = selectedExtension())
+        manager::openExtensionFolder(selection->id);
+}
+
+void Addonsmanager::on_pushButton_3_clicked()
+{
+    const std::optional<manager::ListedExtension> selection = selectedExtension();
+    if (selection && manager::removeExtension(selection->id, selection->name))
+        loadStartLists();
+}
+
+std::optional<manager::ListedExtension> Addonsmanager::selectedExtension() const
+{
+    const std::array<QListView*, 5> views = {m_ui->listView, m_ui->listView_2, m_ui->listView_3,
+                                             m_ui->listView_4, m_ui->listView_5};
+    for (std::size_t i = 0; i < views.size(); ++i) {
+        QListView* view = views[i];
+        const QModelIndex current = view->currentIndex();
+        if (view != m_lastChosenView || !current.isValid() || !view->selectionModel()->isSelected(current) ||
+            current.row() >= m_listed[i].size())
+            continue;
+        return m_listed[i].at(current.row());
+    }
+    boxes::showInformation(QStringLiteral("ORVA"), QStringLiteral("请先在列表中选择一个扩展。"));
+    return std::nullopt;
 }
 
 void Addonsmanager::destroyWindow()

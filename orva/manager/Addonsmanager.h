@@ -1,7 +1,15 @@
 #pragma once
 
+#include "StartListView.h"
+
+#include <QList>
+#include <QPointer>
 #include <QWidget>
+#include <array>
 #include <memory>
+#include <optional>
+
+class QListView;
 
 namespace Ui {
 class Addonsmanager;
@@ -21,10 +29,18 @@ public:
 private slots:
     void on_pushButton_clicked();
     void on_pushButton_5_clicked();
+    void on_pushButton_2_clicked();
+    void on_pushButton_3_clicked();
 
 private:
     void loadStartLists();
+    std::optional<manager::ListedExtension> selectedExtension() const;
     void destroyWindow();
 
     std::unique_ptr<Ui::Addonsmanager> m_ui;
+    // Per view, the extension behind each row: the views show names only.
+    std::array<QList<manager::ListedExtension>, 5> m_listed;
+    // The view in which the user last chose an entry; clicking a button
+    // takes the focus away from it.
+    QPointer<QListView> m_lastChosenView;
 };

@@ -1,15 +1,13 @@
 #include "InstallAction.h"
 
-#include "ExtensionPaths.h"
 #include "InstallPack.h"
+#include "InstallerProcess.h"
 #include "MessageBoxes.h"
-#include "Platform.h"
 
 #include <QDebug>
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
-#include <QProcess>
 
 namespace manager {
 namespace {
@@ -60,13 +58,6 @@ bool installPackFromDialog()
         return false;
     qDebug() << "选择的文件路径：" << path;
 
-    QProcess installer;
-    installer.setProgram(platform::processPath(extensions::kInstallerPath));
-    installer.setArguments({path});
-    // Nothing is written to the installer and its output is not read.
-    installer.setStandardInputFile(QProcess::nullDevice());
-    installer.setProcessChannelMode(QProcess::ForwardedChannels);
-
     // The whole header is checked before anything is shown or started.
     const pack::PackHeader header = pack::readPackHeader(path);
     if (header.error != pack::HeaderError::None) {
@@ -78,17 +69,14 @@ bool installPackFromDialog()
     installing.setText(QStringLiteral("正在安装\"") + QString::fromUtf8(header.name) + QStringLiteral("\""));
     installing.show();
 
-    installer.start(QIODevice::ReadWrite);
-    if (!installer.waitForStarted()) {
-        installing.close();
-        boxes::showError(QStringLiteral("安装程序启动失败！"));
+    const InstallerRun run = runInstaller({path});
+    if (run == InstallerRun::WaitAborted)
+        return false;
+    installing.close();
+    if (run == InstallerRun::NotStarted) {
+        reportInstallerNotStarted();
         return false;
     }
-    qDebug() << "安装程序启动成功";
-    if (!installer.waitForFinished(-1))
-        return false;
-    qDebug() << "安装程序已运行结束";
-    installing.close();
     return true;
 }
 

@@ -9,19 +9,35 @@
 
 namespace manager {
 
+QList<ListedExtension> listedExtensions(const QByteArray& startListPath)
+{
+    QList<ListedExtension> listed;
+    for (const QByteArray& id : extensions::readListIdentifiers(startListPath)) {
+        if (const std::optional<QByteArray> name = extensions::readFirstLine(extensions::nameFilePath(id)))
+            listed.append({id, QString::fromUtf8(*name)});
+    }
+    return listed;
+}
+
 QStringList extensionNames(const QByteArray& startListPath)
 {
     QStringList names;
-    for (const QByteArray& id : extensions::readListIdentifiers(startListPath)) {
-        if (const std::optional<QByteArray> name = extensions::readFirstLine(extensions::nameFilePath(id)))
-            names.append(QString::fromUtf8(*name));
-    }
+    for (const ListedExtension& extension : listedExtensions(startListPath))
+        names.append(extension.name);
     return names;
 }
 
-void showStartList(const QByteArray& startListPath, QListView* view)
+QList<ListedExtension> showStartList(const QByteArray& startListPath, QListView* view)
 {
-    view->setModel(new QStringListModel(extensionNames(startListPath), view));
+    const QList<ListedExtension> listed = listedExtensions(startListPath);
+    QStringList names;
+    for (const ListedExtension& extension : listed)
+        names.append(extension.name);
+    QAbstractItemModel* previous = view->model();
+    view->setModel(new QStringListModel(names, view));
+    if (previous && previous->parent() == view)
+        delete previous;
+    return listed;
 }
 
 } // namespace manager

@@ -1,18 +1,29 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QStringList>
 
 class QListView;
 
 namespace manager {
 
-// The extension names of the identifiers in a start list, in list order. An
-// identifier whose name file cannot be opened is left out; one listed twice
-// gives two names. Names are UTF-8, verbatim (a trailing line break stays).
+struct ListedExtension
+{
+    QByteArray id;
+    QString name;
+};
+
+// The extensions of a start list whose name file can be read, in list order;
+// an identifier listed twice gives two entries. Names are UTF-8, verbatim (a
+// trailing line break stays).
+QList<ListedExtension> listedExtensions(const QByteArray& startListPath);
+
+// The names of listedExtensions(startListPath).
 QStringList extensionNames(const QByteArray& startListPath);
 
-// Gives `view` a model of its own, filled with extensionNames(startListPath).
-void showStartList(const QByteArray& startListPath, QListView* view);
+// Gives `view` a model of its own (replacing one it owned) with the names of
+// the listed extensions; returns them, one per row.
+QList<ListedExtension> showStartList(const QByteArray& startListPath, QListView* view);
 
 } // namespace manager

@@ -1,0 +1,36 @@
+#include "InstallerProcess.h"
+
+#include "ExtensionPaths.h"
+#include "MessageBoxes.h"
+#include "Platform.h"
+
+#include <QDebug>
+#include <QProcess>
+
+namespace manager {
+
+InstallerRun runInstaller(const QStringList& arguments)
+{
+    QProcess installer;
+    installer.setProgram(platform::processPath(extensions::kInstallerPath));
+    installer.setArguments(arguments);
+    // Nothing is written to the installer and its output is not read.
+    installer.setStandardInputFile(QProcess::nullDevice());
+    installer.setProcessChannelMode(QProcess::ForwardedChannels);
+
+    installer.start(QIODevice::ReadWrite);
+    if (!installer.waitForStarted())
+        return InstallerRun::NotStarted;
+    qDebug() << "安装程序启动成功";
+    if (!installer.waitForFinished(-1))
+        return InstallerRun::WaitAborted;
+    qDebug() << "安装程序已运行结束";
+    return InstallerRun::Finished;
+}
+
+void reportInstallerNotStarted()
+{
+    boxes::showError(QStringLiteral("安装程序启动失败！"));
+}
+
+} // namespace manager
