@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Installs the Debian packages needed to build, test and demonstrate ORVA,
+# only those that are missing. Quiet when everything is present already.
+set -euo pipefail
+
+packages=(
+    build-essential cmake
+    qtbase5-dev qtbase5-dev-tools libqt5test5
+    nlohmann-json3-dev libarchive-dev
+    xvfb openbox xdotool x11-utils fonts-noto-cjk imagemagick
+    python3 procps clang-format
+)
+
+if ! command -v dpkg-query >/dev/null 2>&1 || ! command -v apt-get >/dev/null 2>&1; then
+    echo "setup-debian.sh: no dpkg/apt-get here; install the equivalents of: ${packages[*]}" >&2
+    exit 1
+fi
+
+missing=()
+for package in "${packages[@]}"; do
+    status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
+    if [ "$status" != "install ok installed" ]; then
+        missing+=("$package")
+    fi
+done
+[ "${#missing[@]}" -eq 0 ] && exit 0
+
+as_root=()
+if [ "$(id -u)" -ne 0 ]; then
+    if ! command -v sudo >/dev/null 2>&1; then
+        echo "setup-debian.sh: missing packages, and no sudo to install them: ${missing[*]}" >&2
+        exit 1
+    fi
+    as_root=(sudo)
+fi
+
+echo "Installing: ${missing[*]}"
+${as_root[@]+"${as_root[@]}"} env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+${as_root[@]+"${as_root[@]}"} env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
