@@ -9,7 +9,10 @@
 #include <windows.h>
 #else
 #include <cerrno>
+#include <clocale>
+#include <cstring>
 #include <ctime>
+#include <langinfo.h>
 #include <sys/stat.h>
 #endif
 
@@ -117,6 +120,36 @@ QString commandLineArgument(char* const* argv, int index)
     return QCoreApplication::arguments().value(index);
 #else
     return QString::fromUtf8(argv[index]);
+#endif
+}
+
+bool makeExecutable(const QString& path)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(path);
+    return true;
+#else
+    QFile file(path);
+    QFileDevice::Permissions permissions = file.permissions();
+    if (permissions & QFileDevice::ReadOwner)
+        permissions |= QFileDevice::ExeOwner;
+    if (permissions & QFileDevice::ReadGroup)
+        permissions |= QFileDevice::ExeGroup;
+    if (permissions & QFileDevice::ReadOther)
+        permissions |= QFileDevice::ExeOther;
+    return file.setPermissions(permissions);
+#endif
+}
+
+void useUtf8Conversions()
+{
+#ifndef Q_OS_WIN
+    if (std::strcmp(::nl_langinfo(CODESET), "UTF-8") == 0)
+        return;
+    for (const char* locale : {"C.UTF-8", "C.utf8", "en_US.UTF-8", "UTF-8"}) {
+        if (std::setlocale(LC_CTYPE, locale) != nullptr)
+            return;
+    }
 #endif
 }
 

@@ -50,4 +50,15 @@ QString processPath(const QByteArray& layoutPath);
 // from UTF-8 (on Windows taken from the wide command line).
 QString commandLineArgument(char* const* argv, int index);
 
+// Lets everyone run the file as a program where the file system records that
+// (owner, group and others may execute what they may read). Nothing to do on
+// Windows, where the name's ".exe" decides. False when it could not be set.
+bool makeExecutable(const QString& path);
+
+// Makes the C library's multibyte conversions UTF-8, as file names are
+// everywhere in ORVA: libraries that convert names through the locale (such
+// as libarchive) would otherwise fail on any non-ASCII name under the "C"
+// locale. Windows gets UTF-8 from the programs' manifest instead.
+void useUtf8Conversions();
+
 } // namespace platform

@@ -54,12 +54,41 @@ bool isJsonWhitespaceOnly(const QByteArray& bytes)
 
 } // namespace
 
+qint64 excessiveNestingOffset(const QByteArray& json, int maxDepth)
+{
+    int depth = 0;
+    bool inString = false;
+    for (qint64 i = 0; i < json.size(); ++i) {
+        const char byte = json.at(static_cast<int>(i));
+        if (inString) {
+            if (byte == '\\')
+                ++i; // the escaped byte cannot end the string
+            else if (byte == '"')
+                inString = false;
+        } else if (byte == '"') {
+            inString = true;
+        } else if (byte == '[' || byte == '{') {
+            if (++depth > maxDepth)
+                return i;
+        } else if ((byte == ']' || byte == '}') && depth > 0) {
+            --depth;
+        }
+    }
+    return -1;
+}
+
 PackHeader parseHeader(const QByteArray& header)
 {
     PackHeader result;
     result.header = header;
     if (isJsonWhitespaceOnly(header)) {
         result.error = HeaderError::Empty;
+        return result;
+    }
+    const qint64 tooDeep = excessiveNestingOffset(header);
+    if (tooDeep >= 0) {
+        result.error = HeaderError::TooDeep;
+        result.errorByte = tooDeep + 1; // counted from 1, as the parser counts
         return result;
     }
     // The library reports failures as exceptions; none may leave this function.

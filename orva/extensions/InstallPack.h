@@ -13,6 +13,16 @@ namespace pack {
 // A header larger than this is refused before it is read into memory.
 inline constexpr qint64 kMaxHeaderBytes = 16 * 1024 * 1024;
 
+// Deepest nesting of JSON arrays and objects a header may have. Parsing a
+// deeper one would cost memory per level, and the JSON library's dump and
+// copies recurse once per level.
+inline constexpr int kMaxHeaderDepth = 64;
+
+// The offset of the first "[" or "{" of `json` that opens a level deeper than
+// `maxDepth`, or -1. Brackets inside JSON strings do not count. Malformed JSON
+// is scanned as far as it goes; the parser reports what is wrong with it.
+qint64 excessiveNestingOffset(const QByteArray& json, int maxDepth = kMaxHeaderDepth);
+
 // Finds the end of the header in a stream of bytes fed in chunks.
 class HeaderSplitter
 {
@@ -46,6 +56,7 @@ enum class HeaderError {
     None,
     CannotOpen,
     TooLarge,
+    TooDeep,
     Empty,
     Malformed,
     NotAnObject,
@@ -63,7 +74,8 @@ struct PackHeader
 };
 
 // Parses a header's bytes as one JSON value (default options: no comments, a
-// byte-order mark allowed) and takes its string member "name".
+// byte-order mark allowed) and takes its string member "name". A header nested
+// deeper than kMaxHeaderDepth is refused before it is parsed (TooDeep).
 PackHeader parseHeader(const QByteArray& header);
 
 // Reads only the header of the pack at `path` (never more than

@@ -37,6 +37,10 @@ QString packErrorMessage(const pack::PackHeader& header, const QString& path)
     case pack::HeaderError::TooLarge:
         return file +
                QStringLiteral("的包头超过%1 MiB，不是有效的扩展安装包。").arg(pack::kMaxHeaderBytes >> 20);
+    case pack::HeaderError::TooDeep:
+        return file + QStringLiteral("的包头嵌套超过%1层（在第%2字节处），不是有效的扩展安装包。")
+                          .arg(pack::kMaxHeaderDepth)
+                          .arg(header.errorByte);
     case pack::HeaderError::Empty:
         return file + QStringLiteral("的包头为空，不是有效的扩展安装包。");
     case pack::HeaderError::Malformed:

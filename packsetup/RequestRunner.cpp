@@ -1,0 +1,39 @@
+#include "RequestRunner.h"
+
+#include "ExtensionRemover.h"
+
+#include <cstdio>
+
+namespace packsetup {
+
+Outcome runRequest(const Request& request, const InstallProgress& progress)
+{
+    switch (request.mode) {
+    case Request::Mode::Install: {
+        ExtensionInstaller installer;
+        installer.setProgress(progress);
+        return installer.install(request.packPath);
+    }
+    case Request::Mode::Remove:
+        return ExtensionRemover().remove(request.id);
+    case Request::Mode::Help:
+        return Outcome{ExitCode::Success, usageText()};
+    case Request::Mode::Invalid:
+        break;
+    }
+    return Outcome{ExitCode::Usage, request.error + QStringLiteral("\n\n") + usageText()};
+}
+
+int runQuietly(const Request& request)
+{
+    const Outcome outcome = runRequest(request);
+    std::FILE* stream = outcome.ok() ? stdout : stderr;
+    QByteArray text = outcome.message.toUtf8();
+    if (!text.endsWith('\n'))
+        text.append('\n');
+    std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stream);
+    std::fflush(stream);
+    return outcome.exitStatus();
+}
+
+} // namespace packsetup

@@ -1,0 +1,63 @@
+#include "SetupWindows.h"
+
+#include "RequestRunner.h"
+
+#include <QCoreApplication>
+#include <QMessageBox>
+#include <QProgressDialog>
+
+namespace packsetup {
+namespace {
+
+constexpr int kProgressSteps = 1000;
+
+QString titleFor(const Request& request)
+{
+    return request.mode == Request::Mode::Remove ? QStringLiteral("删除扩展-ORVA")
+                                                 : QStringLiteral("安装扩展-ORVA");
+}
+
+} // namespace
+
+int runWithWindows(const Request& request)
+{
+    QProgressDialog progress;
+    progress.setWindowTitle(titleFor(request));
+    progress.setCancelButton(nullptr);
+    progress.setMinimumDuration(0);
+    progress.setAutoClose(false);
+    progress.setAutoReset(false);
+    progress.setWindowModality(Qt::ApplicationModal);
+
+    InstallProgress report;
+    if (request.mode == Request::Mode::Install) {
+        progress.setLabelText(QStringLiteral("正在检查安装包…"));
+        progress.setRange(0, 0);
+        progress.show();
+        QCoreApplication::processEvents();
+        report = [&progress](InstallStage stage, const QString& name, qint64 done, qint64 total) {
+            const QString label = stage == InstallStage::Checking ? QStringLiteral("正在检查\"%1\"…")
+                                                                  : QStringLiteral("正在解压\"%1\"…");
+            progress.setLabelText(label.arg(name));
+            if (total > 0) {
+                progress.setRange(0, kProgressSteps);
+                progress.setValue(static_cast<int>(qMin(done, total) * kProgressSteps / total));
+            }
+            // The work runs on this thread: let the dialog paint meanwhile.
+            QCoreApplication::processEvents();
+        };
+    }
+    const Outcome outcome = runRequest(request, report);
+    progress.close();
+
+    QMessageBox box;
+    box.setWindowTitle(titleFor(request));
+    box.setText(outcome.message);
+    box.setIcon(outcome.ok() ? QMessageBox::Information : QMessageBox::Warning);
+    box.setStandardButtons(QMessageBox::Ok);
+    box.setDefaultButton(QMessageBox::Ok);
+    box.exec();
+    return outcome.exitStatus();
+}
+
+} // namespace packsetup

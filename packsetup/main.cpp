@@ -1,0 +1,23 @@
+// packsetup: installs an extension install pack into the working directory's
+// Extensions/ and Start/, or removes an extension again.
+
+#include "CommandLine.h"
+#include "Platform.h"
+#include "RequestRunner.h"
+#include "SetupWindows.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+
+int main(int argc, char** argv)
+{
+    // --quiet must work without a display, so it never creates a GUI application.
+    if (packsetup::wantsQuiet(argc, argv)) {
+        QCoreApplication app(argc, argv);
+        platform::useUtf8Conversions();
+        return packsetup::runQuietly(packsetup::parseCommandLine(QCoreApplication::arguments().mid(1)));
+    }
+    QApplication app(argc, argv);
+    platform::useUtf8Conversions();
+    return packsetup::runWithWindows(packsetup::parseCommandLine(QCoreApplication::arguments().mid(1)));
+}
