@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QStringList>
 #include <cstdlib>
 
@@ -103,7 +104,7 @@ bool createFileIfMissing(const QByteArray& layoutPath)
 {
     QFile file(processPath(layoutPath));
     if (file.exists())
-        return true;
+        return QFileInfo(file).isFile();
     // NewOnly refuses to open anything that appeared meanwhile.
     return file.open(QIODevice::WriteOnly | QIODevice::NewOnly);
 }

@@ -40,7 +40,7 @@ QByteArray nativePath(const QByteArray& layoutPath);
 FileHandle openFile(const QByteArray& layoutPath, const char* mode);
 
 // Creates an empty file unless something already stands at the path; what
-// stands there is never touched. False when the file could not be created.
+// stands there is never touched. False unless a file stands there afterwards.
 bool createFileIfMissing(const QByteArray& layoutPath);
 
 // The path as QProcess and QFile want it: UTF-8 decoded, platform separators.
