@@ -36,7 +36,7 @@ chainlaunch::chainlaunch(int argc, char* argv[], QWidget* parent)
         // Detached, so that the second program outlives this launcher.
         QProcess second;
         configureProgram(second, platform::commandLineArgument(argv, 2));
-        second.startDetached();
+        platform::startDetached(second);
         platform::pause(kPauseAfterStartMs);
         platform::exitProcess(0);
     }

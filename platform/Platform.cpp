@@ -124,6 +124,17 @@ QString commandLineArgument(char* const* argv, int index)
 #endif
 }
 
+bool startDetached(QProcess& process)
+{
+#ifdef Q_OS_WIN
+    process.setCreateProcessArgumentsModifier([](QProcess::CreateProcessArguments* arguments) {
+        arguments->flags &= ~static_cast<DWORD>(CREATE_NEW_CONSOLE);
+        arguments->flags |= CREATE_NO_WINDOW;
+    });
+#endif
+    return process.startDetached();
+}
+
 bool makeExecutable(const QString& path)
 {
 #ifdef Q_OS_WIN

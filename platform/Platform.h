@@ -5,6 +5,7 @@
 // ending the process. Everything else is written once for all platforms.
 
 #include <QByteArray>
+#include <QProcess>
 #include <QString>
 #include <cstdio>
 #include <memory>
@@ -49,6 +50,11 @@ QString processPath(const QByteArray& layoutPath);
 // Argument `index` of the command line as the program received it, decoded
 // from UTF-8 (on Windows taken from the wide command line).
 QString commandLineArgument(char* const* argv, int index);
+
+// Starts the process's program detached, so that it outlives the caller. On
+// Windows a console program gets no console window of its own (a GUI parent
+// would otherwise open one for every start).
+bool startDetached(QProcess& process);
 
 // Lets everyone run the file as a program where the file system records that
 // (owner, group and others may execute what they may read). Nothing to do on
