@@ -41,14 +41,15 @@ Request parseCommandLine(const QStringList& arguments)
     return request;
 }
 
-bool wantsQuiet(int argc, char** argv)
+bool runsWithoutWindows(int argc, char** argv)
 {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--") == 0)
             return false;
-        if (std::strcmp(argv[i], "--quiet") == 0 || std::strcmp(argv[i], "-q") == 0 ||
-            std::strcmp(argv[i], "-quiet") == 0)
-            return true;
+        for (const char* option : {"--quiet", "-q", "-quiet", "--help", "-h", "-help"}) {
+            if (std::strcmp(argv[i], option) == 0)
+                return true;
+        }
     }
     return false;
 }

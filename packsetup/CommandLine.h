@@ -24,9 +24,9 @@ struct Request
 // Parses the arguments after the program name.
 Request parseCommandLine(const QStringList& arguments);
 
-// True when the raw arguments ask for --quiet, decided before any Qt
-// application object exists (a GUI one needs a display).
-bool wantsQuiet(int argc, char** argv);
+// True when the raw arguments ask for --quiet or --help, decided before any
+// Qt application object exists (a GUI one needs a display).
+bool runsWithoutWindows(int argc, char** argv);
 
 // The usage text, in Chinese, with the exit codes.
 QString usageText();

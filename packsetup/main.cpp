@@ -11,8 +11,8 @@
 
 int main(int argc, char** argv)
 {
-    // --quiet must work without a display, so it never creates a GUI application.
-    if (packsetup::wantsQuiet(argc, argv)) {
+    // --quiet and --help must work without a display: no GUI application then.
+    if (packsetup::runsWithoutWindows(argc, argv)) {
         QCoreApplication app(argc, argv);
         platform::useUtf8Conversions();
         return packsetup::runQuietly(packsetup::parseCommandLine(QCoreApplication::arguments().mid(1)));

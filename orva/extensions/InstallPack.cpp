@@ -85,6 +85,14 @@ PackHeader parseHeader(const QByteArray& header)
         result.error = HeaderError::Empty;
         return result;
     }
+    // The JSON library stops at a zero byte; whatever follows it must not be
+    // let through unread.
+    const int zero = header.indexOf('\0');
+    if (zero >= 0) {
+        result.error = HeaderError::Malformed;
+        result.errorByte = zero + 1;
+        return result;
+    }
     const qint64 tooDeep = excessiveNestingOffset(header);
     if (tooDeep >= 0) {
         result.error = HeaderError::TooDeep;

@@ -186,6 +186,13 @@ CheckedHeader checkHeader(const QByteArray& header)
 {
     if (header.trimmed().isEmpty() && !header.contains('\v') && !header.contains('\f'))
         return refused(HeaderProblemCode::Empty);
+    // The JSON library stops at a zero byte; what follows must not pass unread.
+    const int zero = header.indexOf('\0');
+    if (zero >= 0) {
+        CheckedHeader result = refused(HeaderProblemCode::Malformed);
+        result.problem.errorByte = zero + 1;
+        return result;
+    }
     const qint64 tooDeep = excessiveNestingOffset(header);
     if (tooDeep >= 0) {
         CheckedHeader result = refused(HeaderProblemCode::TooDeep);

@@ -68,6 +68,8 @@ void TestPackHeader::problems_data()
         withMember("\"x\":\"" + QByteArray(100, '[') + "\\\"" + QByteArray(100, '{') + "\""),
         HeaderProblemCode::None, {});
     row("malformed", "{\"name\":", HeaderProblemCode::Malformed, QStringLiteral("JSON"));
+    row("zero byte after the object", withName("\"Demo\"") + QByteArray("\0junk", 5),
+        HeaderProblemCode::Malformed, QStringLiteral("JSON"));
     row("trailing bytes", withName("\"Demo\"") + "x", HeaderProblemCode::Malformed, QStringLiteral("JSON"));
     row("array", "[]", HeaderProblemCode::NotAnObject, QStringLiteral("对象"));
     row("null", "null", HeaderProblemCode::NotAnObject, QStringLiteral("对象"));

@@ -76,6 +76,7 @@ private slots:
 
     void packsetupExitCodes_data();
     void packsetupExitCodes();
+    void helpNeedsNoDisplay();
     void diskFull();
     void roundTrip();
     void etipackRefuses_data();
@@ -189,6 +190,16 @@ void TestPackTools::packsetupExitCodes()
     QVERIFY((exitCode == 0 ? result.err : result.out).isEmpty());
     if (exitCode != 0)
         QCOMPARE(snapshot(m_workspace->path()), before);
+}
+
+void TestPackTools::helpNeedsNoDisplay()
+{
+    // Authors ask for the usage in a terminal, where there may be no display.
+    for (const QString& option : {QStringLiteral("--help"), QStringLiteral("-h")}) {
+        const Run result = packsetup({option});
+        QCOMPARE(result.exitCode, 0);
+        QVERIFY2(result.out.contains(QStringLiteral("退出码")), qPrintable(result.out + result.err));
+    }
 }
 
 void TestPackTools::diskFull()
