@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds ORVA (in build/demo, without the tests), installs it with the sample
-# extensions into a fresh demo workspace (build/demo-app) and runs it there.
+# Builds ORVA (in build/demo, without the tests), installs it into a fresh
+# demo workspace (build/demo-app), installs the sample packs there with the
+# real installer, and runs ORVA in it.
 #
 # With a display, ORVA opens on it and the user takes over. Without one the
 # demo runs by itself on a virtual X server: it answers the start-up notices,
@@ -44,6 +45,14 @@ cmake --install "$build" --prefix "$app" >/dev/null
 cmake --install "$build" --prefix "$app" --component demo >/dev/null
 mkdir -p "$app/Inbox"
 
+# install_pack <name>: installs Packs/<name>.etipack with the real installer.
+install_pack() {
+    (cd "$app" && ./Extensions/00000001/packsetup.exe --quiet "Packs/$1.etipack") ||
+        { echo "Installing the sample pack $1 failed" >&2; exit 1; }
+}
+# The control extension first: the listener's pack names it.
+install_pack InboxLogger
+
 # Extension names and paths are UTF-8; so must the locale be.
 if [ "$(locale charmap 2>/dev/null || true)" != "UTF-8" ]; then
     export LC_ALL=C.UTF-8
@@ -52,17 +61,21 @@ fi
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
     cat <<EOF
 
-ORVA starts now in $app.
+ORVA starts now in $app, with the control extension InboxLogger installed.
   1. Two notices titled 参赛作品-ORVA: answer OK, then No
      (Yes opens the author's website and ends ORVA).
-  2. A loading notice while ORVA starts the listener extension InboxWatcher.
-  3. The small main window titled ORVA.
+  2. The small main window titled ORVA.
+  3. Install the listener: 扩展 → 管理, OK, then 添加 and choose
+     $app/Packs/InboxWatcher.etipack.
+     The installer shows its result; open 管理 again to see InboxWatcher
+     in the 监听器 list.
+  4. Leave ORVA (程序 → 退出) and start it again from that folder
+     (cd "$app" && ./ORVA): it now starts InboxWatcher.
 Then, from another terminal, drop a file into the inbox:
   echo hi > "$app/Inbox/hello.txt"
 InboxWatcher notices it and ends; chainlaunch then runs InboxLogger, which
 adds a line to Inbox.log and moves the file into Processed/. Watch it with:
   tail -f "$app/Inbox.log"
-Press Ctrl+C here to stop ORVA and its extensions.
 
 EOF
     cd "$app"
@@ -70,6 +83,9 @@ EOF
 fi
 
 # ---- No display: run the demo by itself on a virtual X server. ----
+
+step "Installing the sample listener InboxWatcher with packsetup"
+install_pack InboxWatcher
 
 started=$SECONDS
 work=$(mktemp -d)
@@ -270,6 +286,8 @@ stop_demo
 
 step "Demo finished in $((SECONDS - started))s"
 cat <<EOF
+- The sample packs in Packs/ were installed with the real installer
+  (InboxLogger, then InboxWatcher into the Listener list).
 - ORVA started in the demo workspace; its two notices were answered OK and No.
 - It started the listener InboxWatcher through chainlaunch and showed its
   main window.
