@@ -3,6 +3,7 @@
 // lists are read, and how the window ends ("确定" and the title bar).
 
 #include "Addonsmanager.h"
+#include "ManagerTestSupport.h"
 #include "ManagerWindow.h"
 #include "TempWorkspace.h"
 #include "TestJournal.h"
@@ -17,6 +18,8 @@
 #include <QtTest>
 #include <memory>
 
+using namespace managertest;
+
 namespace {
 
 const QStringList kListNames{QStringLiteral("Listener"), QStringLiteral("Controller"),
@@ -29,41 +32,6 @@ const QStringList kViewNames{QStringLiteral("listView"), QStringLiteral("listVie
 QString listFile(int list)
 {
     return QStringLiteral("Start/") + kListNames.at(list) + QStringLiteral(".etl");
-}
-
-// What a view shows, row by row; a marker when it has no model at all.
-QStringList entries(const QWidget* window, const QString& viewName)
-{
-    const auto* view = window->findChild<QListView*>(viewName);
-    if (!view)
-        return {QStringLiteral("<no view>")};
-    const QAbstractItemModel* model = view->model();
-    if (!model)
-        return {QStringLiteral("<no model>")};
-    QStringList shown;
-    for (int row = 0; row < model->rowCount(); ++row)
-        shown.append(model->index(row, 0).data(Qt::DisplayRole).toString());
-    return shown;
-}
-
-QList<Addonsmanager*> managerWindows()
-{
-    QList<Addonsmanager*> windows;
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (auto* window = qobject_cast<Addonsmanager*>(widget))
-            windows.append(window);
-    }
-    return windows;
-}
-
-QList<QMessageBox*> messageBoxes()
-{
-    QList<QMessageBox*> boxes;
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (auto* box = qobject_cast<QMessageBox*>(widget))
-            boxes.append(box);
-    }
-    return boxes;
 }
 
 // Notes what the loading box shows whenever that changes while a window is

@@ -3,6 +3,7 @@
 // takes the id out of the Listener list as the real one does.
 
 #include "Addonsmanager.h"
+#include "ManagerTestSupport.h"
 #include "ManagerWindow.h"
 #include "ModalAnswerer.h"
 #include "TempWorkspace.h"
@@ -16,26 +17,12 @@
 #include <QtTest>
 #include <memory>
 
+using namespace managertest;
+
 namespace {
 
 const QString kInstaller = QStringLiteral("Extensions/00000001/packsetup.exe");
 const QString kRecord = QStringLiteral("installer-args.log");
-
-QStringList entries(const QWidget* window, const QString& viewName)
-{
-    const auto* view = window->findChild<QListView*>(viewName);
-    QStringList shown;
-    for (int row = 0; view && view->model() && row < view->model()->rowCount(); ++row)
-        shown.append(view->model()->index(row, 0).data().toString());
-    return shown;
-}
-
-// The manager's loading box is shown without exec() but is modal all the same;
-// it asks nothing.
-void ignoreLoadingBox(ModalAnswerer& answerer)
-{
-    answerer.setIgnored([](QMessageBox* box) { return box->windowTitle() == QStringLiteral("加载中-ORVA"); });
-}
 
 } // namespace
 
@@ -72,9 +59,7 @@ void TestExtensionActions::init()
     QVERIFY(m_workspace->isValid());
     m_hooks = std::make_unique<JournalHooks>();
     managerWindow().clear();
-    for (const char* list : {"Listener", "Controller", "Runner", "Structure", "MainControllerExtension"})
-        QVERIFY(
-            m_workspace->writeFile(QStringLiteral("Start/%1.etl").arg(QLatin1String(list)), QByteArray()));
+    QVERIFY(writeEmptyStartLists(*m_workspace));
     QVERIFY(m_workspace->writeFile(QStringLiteral("Start/Listener.etl"), "00000002\n00000004\n"));
     QVERIFY(m_workspace->writeFile(QStringLiteral("Start/Runner.etl"), "00000003 00000002"));
     QVERIFY(m_workspace->writeFile(QStringLiteral("Extensions/00000002/ExtensionName.etn"), "Beta"));

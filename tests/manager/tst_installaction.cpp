@@ -5,6 +5,7 @@
 // the installer can fail.
 
 #include "Addonsmanager.h"
+#include "ManagerTestSupport.h"
 #include "ManagerWindow.h"
 #include "ModalAnswerer.h"
 #include "TempWorkspace.h"
@@ -20,6 +21,8 @@
 #include <functional>
 #include <memory>
 #include <optional>
+
+using namespace managertest;
 
 namespace {
 
@@ -44,27 +47,6 @@ QString visibleBoxes()
             line += QLatin1Char(' ') + boxLine(box);
     }
     return line;
-}
-
-QList<QMessageBox*> messageBoxes()
-{
-    QList<QMessageBox*> boxes;
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (auto* box = qobject_cast<QMessageBox*>(widget))
-            boxes.append(box);
-    }
-    return boxes;
-}
-
-QStringList entries(const QWidget* window, const QString& viewName)
-{
-    const auto* view = window->findChild<QListView*>(viewName);
-    if (!view || !view->model())
-        return {QStringLiteral("<no model>")};
-    QStringList shown;
-    for (int row = 0; row < view->model()->rowCount(); ++row)
-        shown.append(view->model()->index(row, 0).data().toString());
-    return shown;
 }
 
 // Each debug line with the message boxes on screen as it is written: the
@@ -231,9 +213,7 @@ void TestInstallAction::init()
     g_nextHandler = qInstallMessageHandler(debugWithBoxes);
     managerWindow().clear();
 
-    for (const char* list : {"Listener", "Controller", "Runner", "Structure", "MainControllerExtension"})
-        QVERIFY(
-            m_workspace->writeFile(QStringLiteral("Start/%1.etl").arg(QLatin1String(list)), QByteArray()));
+    QVERIFY(writeEmptyStartLists(*m_workspace));
     QVERIFY(m_workspace->writeFile(QStringLiteral("Start/Listener.etl"), "00000002\n"));
     QVERIFY(m_workspace->writeFile(QStringLiteral("Start/Runner.etl"), "00000003 00000002"));
     QVERIFY(m_workspace->writeFile(QStringLiteral("Extensions/00000002/ExtensionName.etn"), "Beta"));

@@ -6,6 +6,7 @@
 #include "Addonsmanager.h"
 #include "ExtensionPaths.h"
 #include "LauncherProcess.h"
+#include "ManagerTestSupport.h"
 #include "ManagerWindow.h"
 #include "ModalAnswerer.h"
 #include "ORVA.h"
@@ -25,6 +26,8 @@
 #include <optional>
 #include <sys/types.h>
 
+using namespace managertest;
+
 namespace {
 
 const QString kManageTitle = QStringLiteral("关于扩展管理器");
@@ -43,33 +46,6 @@ const QString kAboutText = QStringLiteral(
 
 const QString kLauncherRuns = QStringLiteral("launcher-runs.log");
 const QString kExtensionPids = QStringLiteral("extension-pids.log");
-
-QList<Addonsmanager*> managerWindows()
-{
-    QList<Addonsmanager*> windows;
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (auto* window = qobject_cast<Addonsmanager*>(widget))
-            windows.append(window);
-    }
-    return windows;
-}
-
-QStringList entries(const QWidget* window, const QString& viewName)
-{
-    const auto* view = window->findChild<QListView*>(viewName);
-    if (!view || !view->model())
-        return {QStringLiteral("<no model>")};
-    QStringList shown;
-    for (int row = 0; row < view->model()->rowCount(); ++row)
-        shown.append(view->model()->index(row, 0).data().toString());
-    return shown;
-}
-
-// The manager's loading box is shown, not run: no question to answer.
-void leaveLoadingBoxAlone(ModalAnswerer& answerer)
-{
-    answerer.setIgnored([](QMessageBox* box) { return box->windowTitle() == QStringLiteral("加载中-ORVA"); });
-}
 
 QString problemsOf(const ModalAnswerer& answerer)
 {
@@ -136,9 +112,7 @@ void TestOrvaMenus::init()
     managerWindow().clear();
 
     // An empty Listener list: start-up shows its two notices and starts nothing.
-    for (const char* list : {"Listener", "Controller", "Runner", "Structure", "MainControllerExtension"})
-        QVERIFY(
-            m_workspace->writeFile(QStringLiteral("Start/%1.etl").arg(QLatin1String(list)), QByteArray()));
+    QVERIFY(writeEmptyStartLists(*m_workspace));
     QVERIFY(m_workspace->writeFile(QStringLiteral("Extensions/00000002/ExtensionName.etn"), "Beta"));
     ModalAnswerer answerer({BoxAnswer::click(QMessageBox::Ok), BoxAnswer::click(QMessageBox::No)});
     try {
@@ -185,7 +159,7 @@ void TestOrvaMenus::manage(const BoxAnswer& answer)
     QAction* manageAction = action("actionManage");
     QVERIFY(manageAction);
     ModalAnswerer answerer({answer});
-    leaveLoadingBoxAlone(answerer);
+    ignoreLoadingBox(answerer);
     manageAction->trigger();
     QVERIFY2(answerer.problems().isEmpty(), qPrintable(problemsOf(answerer)));
     QCOMPARE(answerer.boxes().size(), 1);
@@ -246,7 +220,7 @@ void TestOrvaMenus::manageOpensOneMoreWindow()
     QAction* manageAction = action("actionManage");
     QVERIFY(manageAction);
     ModalAnswerer answerer({answer});
-    leaveLoadingBoxAlone(answerer);
+    ignoreLoadingBox(answerer);
     int windowsDuringBox = -1;
     answerer.setInspector([&windowsDuringBox](QMessageBox*) { windowsDuringBox = managerWindows().size(); });
     manageAction->trigger();
