@@ -21,6 +21,33 @@ LOADING_TITLE = "加载中-ORVA"
 ERROR_TITLE = "错误-ORVA"
 MAIN_TITLE = "ORVA"
 
+# Boxes and windows of the main window's menus and the extension manager.
+MANAGE_BOX_TITLE = "关于扩展管理器"
+ABOUT_TITLE = "关于ORVA"
+EXIT_TITLE = "退出ORVA"
+MANAGER_TITLE = "ORVA"
+MANAGER_SIZE = (1089, 471)
+FILE_DIALOG_TITLE = "选择扩展安装包"
+REMOVE_TITLE = "删除扩展-ORVA"
+INSTALLER_TITLE = "安装扩展-ORVA"
+NORMAL_WINDOW = "_NET_WM_WINDOW_TYPE_NORMAL"
+DIALOG_WINDOW = "_NET_WM_WINDOW_TYPE_DIALOG"
+
+# Each menu holds one action: its mnemonic opens the menu with the action
+# current, Return triggers it.
+MANAGE = ("alt+a", "Return")
+EXIT = ("alt+p", "Return")
+ABOUT = ("alt+h", "Return")
+
+# Where the manager window's widgets stand (x, y, width, height), relative
+# to the window; the form places them without layouts.
+LISTENER_VIEW = (10, 30, 256, 192)
+CONTROLLER_VIEW = (280, 30, 256, 192)
+ADD_BUTTON = (280, 260, 84, 24)
+CONFIGURE_BUTTON = (280, 290, 84, 24)
+REMOVE_BUTTON = (280, 320, 84, 24)
+OK_BUTTON = (990, 440, 80, 20)
+
 # Answers by keyboard. The error boxes' default button is 继续 (Yes); Tab moves
 # the focus to 关闭 (No) and space presses it. alt+F4 is openbox's close,
 # the same request as the title bar's close control.
@@ -124,12 +151,32 @@ class Run:
     def launchers(self):
         """(pid, arguments) of the chainlaunch processes that are children of
         this process, ordered by pid."""
+        return self.children_running("chainlaunch.exe")
+
+    def children_running(self, program):
+        """(pid, arguments) of the running children of this process whose
+        program file is named `program`, ordered by pid."""
         found = []
         for pid in processes.children(self.pid):
             args = processes.command_line(pid)
-            if args and os.path.basename(args[0]) == "chainlaunch.exe":
+            if args and os.path.basename(args[0]) == program:
                 found.append((pid, tuple(args[1:])))
         return found
+
+    def wait_child(self, program, timeout=WINDOW_TIMEOUT):
+        """Waits for one running child named `program`; (pid, arguments)."""
+        def child():
+            if not self.alive():
+                raise AssertionError("{} ended while waiting for {}: {}".format(self.name, program, self.describe()))
+            found = self.children_running(program)
+            return found[0] if found else None
+        return xsession.wait_until(child, timeout, lambda: "{} never started {}. {}".format(
+            self.name, program, self.describe()))
+
+    def new_window(self, title, known, window_type=None, timeout=WINDOW_TIMEOUT):
+        """Waits for a window titled `title` that is not in `known`."""
+        return self.x.wait_for_window(self.pid, re.escape(title), timeout, exclude=known, alive=self.alive,
+                                      describe=self.describe, window_type=window_type)
 
 
 class EndToEndCase(unittest.TestCase):
@@ -215,6 +262,74 @@ class EndToEndCase(unittest.TestCase):
 
         return xsession.wait_until(main_window, timeout,
                                    lambda: "no main window within {} s: {}".format(timeout, run.describe()))
+
+    def start_to_main_window(self, listed=(), **env_changes):
+        """Writes the start lists with `listed` as listeners, starts ORVA and
+        enters the program; returns the run and the main window's id."""
+        self.ws.write_start_lists(listed)
+        run = self.start_orva(**env_changes)
+        self.enter_program(run)
+        return run, self.wait_main_window(run, listed=len(listed))
+
+    def wait_for_launchers(self, run, count, timeout=WINDOW_TIMEOUT):
+        """Waits until ORVA runs exactly `count` launchers; (pid, arguments)."""
+        def launchers():
+            found = run.launchers()
+            return found if len(found) == count else None
+        return xsession.wait_until(launchers, timeout, lambda: "expected {} launchers, have {}. {}".format(
+            count, run.launchers(), run.describe()))
+
+    # --- the main window's menus and the extension manager ---------------
+
+    def open_manager(self, run, main, answer=CONTINUE):
+        """Manage: answers the "关于扩展管理器" box with `answer` and returns
+        the id of the new manager window."""
+        known = set(self.x.windows(run.pid))
+        self.x.press(main, *MANAGE)
+        run.answer(MANAGE_BOX_TITLE, answer)
+        # The box must not be taken for the manager: both are new windows.
+        return run.new_window(MANAGER_TITLE, known | {main}, window_type=NORMAL_WINDOW)
+
+    def click_button(self, window, geometry):
+        x, y, width, height = geometry
+        self.x.click(window, x + width // 2, y + height // 2)
+
+    def click_first_row(self, window, view):
+        x, y, _, _ = view
+        self.x.click(window, x + 30, y + 10)
+
+    def view_is_empty(self, window, view):
+        """Whether the list view shows no entry (its inside is one colour, an
+        entry's text would add others), or None while the window is not
+        painted yet (its 确定 button still one colour)."""
+        image = self.x.capture(window)
+        x, y, width, height = OK_BUTTON
+        if len(image.colours(x + 2, y + 2, width - 4, height - 4)) == 1:
+            return None
+        x, y, width, height = view
+        # Inset past the view's frame, which the focus may colour.
+        return len(image.colours(x + 4, y + 4, width - 8, height - 8)) == 1
+
+    def wait_view(self, run, window, view, empty, what, timeout=10):
+        """Waits until the view is painted `empty` or not. A window shown
+        over a destroyed one may show its pixels until it is painted, so a
+        state is only trusted once it is the one waited for."""
+        xsession.wait_until(lambda: self.view_is_empty(window, view) is empty, timeout,
+                            lambda: "{}: the view is not {}. {}".format(
+                                what, "empty" if empty else "showing entries", run.describe()))
+
+    def wait_gone(self, run, window, what, timeout=WINDOW_TIMEOUT):
+        """Waits until `window` is no longer on screen (hidden or destroyed:
+        Qt destroys the X window of a widget closed from its title bar)."""
+        xsession.wait_until(lambda: not self.x.is_viewable(window), timeout,
+                            lambda: "{} is still open. {}".format(what, run.describe()))
+
+    def exit_orva(self, run, main, answer=CONTINUE):
+        """Exit: answers the "退出ORVA" box; returns ORVA's exit status."""
+        self.x.press(main, *EXIT)
+        box = run.window(EXIT_TITLE)
+        self.x.press(box, *answer)
+        return run.wait_exit()
 
     def wait_for_events(self, condition, what, timeout=WINDOW_TIMEOUT, run=None):
         """Waits until `condition(events)` holds; returns the events."""

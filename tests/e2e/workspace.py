@@ -17,6 +17,11 @@ START_LISTS = ("Listener", "Controller", "Runner", "Structure", "MainControllerE
 ENDS_SOON = "/bin/sleep 0.3"
 RUNS_ON = "exec /bin/sleep 600"  # same pid, never logs its end
 CRASHES = "kill -KILL $$"
+# Logs each argument as its own "arg" event, in order.
+RECORDS_ARGS = "for arg; do printf 'arg %s %s %s\\n' \"$tag\" \"$$\" \"$arg\" >> \"$log\"; done"
+# Holds on until the file `release` appears in the working directory (at
+# most a minute), so that a test can look at what happens meanwhile.
+WAITS_FOR_RELEASE = "i=0; while [ ! -e release ] && [ $i -lt 600 ]; do /bin/sleep 0.1; i=$((i + 1)); done"
 READS_STDIN = "printf 'stdin %s %s %s\\n' \"$tag\" \"$$\" \"$(/bin/cat | /usr/bin/wc -c)\" >> \"$log\""
 
 # One line of the event log: kind "start" carries pid, parent pid, argument
@@ -44,6 +49,14 @@ class Workspace:
         shutil.copy2(os.path.join(app_dir, "Extensions", "chainlaunch.exe"), self.chainlaunch)
         self.log = self.path("events.log")
         open(self.log, "wb").close()
+
+    def add_installer(self, app_dir):
+        """The installed app's installer, extension folder 00000001."""
+        shutil.copytree(os.path.join(app_dir, "Extensions", "00000001"), self.path("Extensions", "00000001"))
+
+    @property
+    def installer(self):
+        return self.path("Extensions", "00000001", "packsetup.exe")
 
     @property
     def orva(self):
@@ -102,6 +115,17 @@ class Workspace:
                 tag, pid, *value = rest.split(" ", 2)
                 events.append(Event(kind, tag, int(pid), value=value[0] if value else None))
         return events
+
+    def arguments(self, tag):
+        """The arguments of each run of the program logged as `tag` (with
+        RECORDS_ARGS), in the order of the runs."""
+        runs = collections.OrderedDict()
+        for event in self.events():
+            if event.tag == tag and event.kind == "start":
+                runs[event.pid] = []
+            elif event.tag == tag and event.kind == "arg":
+                runs.setdefault(event.pid, []).append(event.value)
+        return list(runs.values())
 
     def starts(self, tag=None):
         return [e for e in self.events() if e.kind == "start" and (tag is None or e.tag == tag)]

@@ -207,13 +207,48 @@ class XSession:
         """Activates the window as a user would, then types the keys into it."""
         self._tool(["xdotool", "windowactivate", "--sync", str(wid), "key", "--delay", "60"] + list(keys))
 
+    def type_text(self, wid, text):
+        """Activates the window, then types `text` into its focus widget."""
+        self._tool(["xdotool", "windowactivate", "--sync", str(wid), "type", "--delay", "20", text])
+
+    def click(self, wid, x, y):
+        """Activates the window and clicks at (x, y) inside it, as a user
+        would with the mouse."""
+        # No --sync on the move: it waits for motion, and the pointer may
+        # already be there. The server handles the move before the click.
+        self._tool(["xdotool", "windowactivate", "--sync", str(wid), "mousemove", "--window", str(wid),
+                    str(x), str(y), "click", "1"])
+
+    def request_size(self, wid, width, height):
+        """Asks for a new size the way a client does; the window manager
+        decides, as it does for a user's drag."""
+        self._tool(["xdotool", "windowsize", str(wid), str(width), str(height)])
+
+    def capture(self, wid):
+        """The window's pixels as an Image, taken from the screen."""
+        if shutil.which("import") is None:
+            raise XError("ImageMagick's import is needed to look at a window's pixels")
+        env = self.env()
+        try:
+            result = subprocess.run(["import", "-silent", "-window", str(wid), "-depth", "8", "ppm:-"], env=env,
+                                    stdin=subprocess.DEVNULL, capture_output=True, timeout=TOOL_TIMEOUT)
+        except subprocess.TimeoutExpired:
+            raise XError("timed out capturing window {}".format(wid)) from None
+        if result.returncode != 0:
+            raise XError("import failed for window {}: {}".format(wid, result.stderr.decode(errors="replace")))
+        return Image.from_ppm(result.stdout)
+
     # --- waiting --------------------------------------------------------
 
-    def wait_for_window(self, pid, title=None, timeout=30, exclude=(), alive=None, describe=None):
+    def wait_for_window(self, pid, title=None, timeout=30, exclude=(), alive=None, describe=None,
+                        window_type=None):
         """Waits for a viewable window of `pid` whose title fully matches the
         regex `title` (any title if None) and returns its id. Windows in
-        `exclude` are ignored. `alive` is polled so that a process that ends
-        meanwhile fails at once; `describe` adds context to a failure."""
+        `exclude` are ignored, and so, when `window_type` is given (such as
+        "_NET_WM_WINDOW_TYPE_NORMAL"), are windows whose first type differs:
+        Qt's menus carry their window's title too. `alive` is polled so that
+        a process that ends meanwhile fails at once; `describe` adds context
+        to a failure."""
         pattern = None if title is None else re.compile(title)
         seen = {}
 
@@ -226,12 +261,51 @@ class XSession:
                     continue
                 name = self.title(wid)
                 seen[wid] = name
-                if name is not None and (pattern is None or pattern.fullmatch(name)):
-                    return wid
+                if name is None or (pattern is not None and not pattern.fullmatch(name)):
+                    continue
+                if window_type is not None:
+                    try:
+                        if self.window_types(wid)[:1] != [window_type]:
+                            continue
+                    except XError:
+                        continue  # gone meanwhile, as a closing menu does
+                return wid
             return None
 
         return wait_until(find, timeout, lambda: "no window {!r} of process {} within {} s (saw {}). {}".format(
             title, pid, timeout, seen or "none", describe() if describe else ""))
+
+
+class Image:
+    """RGB pixels of a captured window."""
+
+    def __init__(self, width, height, rgb):
+        self.width = width
+        self.height = height
+        self.rgb = rgb
+
+    @classmethod
+    def from_ppm(cls, data):
+        # Binary PPM: "P6", width, height, maximum value, one whitespace byte, pixels.
+        fields = re.match(rb"P6\s+(\d+)\s+(\d+)\s+(\d+)\s", data)
+        if fields is None:
+            raise XError("not a binary PPM image: {!r}".format(data[:20]))
+        width, height, maximum = (int(value) for value in fields.groups())
+        pixels = data[fields.end():]
+        if maximum > 255:
+            pixels = pixels[::2]  # 16-bit samples, big-endian: keep the high byte
+        if len(pixels) < width * height * 3:
+            raise XError("truncated PPM image: {} bytes for {}x{}".format(len(pixels), width, height))
+        return cls(width, height, pixels)
+
+    def colours(self, x, y, width, height):
+        """The set of distinct (r, g, b) colours inside the rectangle."""
+        found = set()
+        for row in range(y, y + height):
+            start = (row * self.width + x) * 3
+            line = self.rgb[start:start + width * 3]
+            found.update(zip(line[0::3], line[1::3], line[2::3]))
+        return found
 
 
 def _process_state(pid):
