@@ -1,6 +1,6 @@
 #include "EtipackCommand.h"
 
-#include "PackInspector.h"
+#include "PackReport.h"
 #include "PackWriter.h"
 
 #include <QCommandLineParser>

@@ -95,22 +95,22 @@ QByteArray PackBuilder::body(Format format, Filter filter) const
     else if (filter == Filter::Xz)
         archive_write_add_filter_xz(writer);
     archive_write_open(writer, &out, nullptr, appendTo, nullptr);
-    for (const Entry& spec : m_entries) {
+    for (const Entry& item : m_entries) {
         archive_entry* entry = archive_entry_new();
-        archive_entry_copy_pathname(entry, spec.path.constData());
-        archive_entry_set_filetype(entry, spec.type);
-        archive_entry_set_perm(entry, static_cast<decltype(archive_entry_perm(entry))>(spec.perm));
+        archive_entry_copy_pathname(entry, item.path.constData());
+        archive_entry_set_filetype(entry, item.type);
+        archive_entry_set_perm(entry, static_cast<decltype(archive_entry_perm(entry))>(item.perm));
         archive_entry_set_mtime(entry, 1700000000, 0);
-        if (spec.type == AE_IFLNK)
-            archive_entry_copy_symlink(entry, spec.target.constData());
-        if (spec.hardlink)
-            archive_entry_copy_hardlink(entry, spec.target.constData());
-        if (spec.type == AE_IFCHR)
+        if (item.type == AE_IFLNK)
+            archive_entry_copy_symlink(entry, item.target.constData());
+        if (item.hardlink)
+            archive_entry_copy_hardlink(entry, item.target.constData());
+        if (item.type == AE_IFCHR)
             archive_entry_set_rdev(entry, 0x0103); // what /dev/null is on Linux
-        archive_entry_set_size(entry, spec.type == AE_IFREG && !spec.hardlink ? spec.data.size() : 0);
+        archive_entry_set_size(entry, item.type == AE_IFREG && !item.hardlink ? item.data.size() : 0);
         archive_write_header(writer, entry);
-        if (!spec.data.isEmpty())
-            archive_write_data(writer, spec.data.constData(), static_cast<size_t>(spec.data.size()));
+        if (!item.data.isEmpty())
+            archive_write_data(writer, item.data.constData(), static_cast<size_t>(item.data.size()));
         archive_entry_free(entry);
     }
     archive_write_close(writer);

@@ -1,4 +1,4 @@
-#include "PackInspector.h"
+#include "PackReport.h"
 
 #include "EntryRules.h"
 #include "ExtensionInstaller.h"
