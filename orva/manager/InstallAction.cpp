@@ -4,6 +4,7 @@
 #include "InstallerProcess.h"
 #include "MessageBoxes.h"
 
+#include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
 #include <QFileDialog>
@@ -72,6 +73,9 @@ bool installPackFromDialog()
     QMessageBox installing;
     installing.setText(QStringLiteral("正在安装\"") + QString::fromUtf8(header.name) + QStringLiteral("\""));
     installing.show();
+    // ORVA waits for the installer without handling events: let the closed
+    // file dialog go and the box be drawn first. No user input is taken here.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 
     const InstallerRun run = runInstaller({path});
     if (run == InstallerRun::WaitAborted)

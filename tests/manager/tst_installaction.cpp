@@ -166,6 +166,12 @@ private:
     int m_dialogs = 0;
 };
 
+// The installing box is shown, not run: it asks nothing.
+void ignoreInstallingBox(ModalAnswerer& answerer)
+{
+    answerer.setIgnored([](QMessageBox* box) { return box->text().startsWith(QStringLiteral("正在安装")); });
+}
+
 enum class InstallerSetup { Missing, NotExecutable, Folder };
 
 } // namespace
@@ -307,6 +313,7 @@ void TestInstallAction::cancelChangesNothing()
 
     FileDialogAnswerer dialog(way, QString());
     ModalAnswerer boxes({});
+    ignoreInstallingBox(boxes);
     ShownBoxes shown;
     clickAdd(window);
 
@@ -380,6 +387,7 @@ void TestInstallAction::installs()
 
     FileDialogAnswerer dialog(FileDialogAnswerer::Way::Choose, path);
     ModalAnswerer boxes({});
+    ignoreInstallingBox(boxes);
     ShownBoxes shown;
     clickAdd(window);
 
@@ -418,6 +426,7 @@ void TestInstallAction::installLeavesAnotherReferencedWindow()
 
     FileDialogAnswerer dialog(FileDialogAnswerer::Way::Choose, path);
     ModalAnswerer boxes({});
+    ignoreInstallingBox(boxes);
     clickAdd(window);
 
     QCOMPARE(m_workspace->readFile(kInstallerRecord).count('\n'), 2);
@@ -460,6 +469,7 @@ void TestInstallAction::installerCannotStart()
 
     FileDialogAnswerer dialog(FileDialogAnswerer::Way::Choose, path);
     ModalAnswerer boxes({BoxAnswer::click(QMessageBox::Ok)});
+    ignoreInstallingBox(boxes);
     QString othersDuringError = QStringLiteral("<no error box>");
     boxes.setInspector([&othersDuringError](QMessageBox* error) {
         othersDuringError.clear();
@@ -556,6 +566,7 @@ void TestInstallAction::badPack()
         };
     FileDialogAnswerer dialog(FileDialogAnswerer::Way::Choose, path, afterAccept);
     ModalAnswerer boxes({BoxAnswer::click(QMessageBox::Ok)});
+    ignoreInstallingBox(boxes);
     ShownBoxes shown;
     clickAdd(window);
 
