@@ -1,7 +1,8 @@
 #include "InstallPack.h"
 
+#include "HeaderJson.h"
+
 #include <QFile>
-#include <nlohmann/json.hpp>
 
 namespace pack {
 
@@ -77,16 +78,13 @@ qint64 excessiveNestingOffset(const QByteArray& json, int maxDepth)
     return -1;
 }
 
-PackHeader parseHeader(const QByteArray& header)
+HeaderJson parseHeaderJson(const QByteArray& header)
 {
-    PackHeader result;
-    result.header = header;
+    HeaderJson result;
     if (isJsonWhitespaceOnly(header)) {
         result.error = HeaderError::Empty;
         return result;
     }
-    // The JSON library stops at a zero byte; whatever follows it must not be
-    // let through unread.
     const int zero = header.indexOf('\0');
     if (zero >= 0) {
         result.error = HeaderError::Malformed;
@@ -99,27 +97,8 @@ PackHeader parseHeader(const QByteArray& header)
         result.errorByte = tooDeep + 1; // counted from 1, as the parser counts
         return result;
     }
-    // The library reports failures as exceptions; none may leave this function.
     try {
-        nlohmann::json value = nlohmann::json::parse(header.constBegin(), header.constEnd());
-        // A null header counts as an empty object, as subscripting makes it one.
-        if (value.is_null())
-            value = nlohmann::json::object();
-        if (!value.is_object()) {
-            result.error = HeaderError::NotAnObject;
-            return result;
-        }
-        const auto member = value.find("name");
-        if (member == value.end()) {
-            result.error = HeaderError::NameMissing;
-            return result;
-        }
-        if (!member->is_string()) {
-            result.error = HeaderError::NameNotString;
-            return result;
-        }
-        const std::string& name = member->get_ref<const std::string&>();
-        result.name = QByteArray(name.data(), static_cast<int>(name.size()));
+        result.value = nlohmann::json::parse(header.constBegin(), header.constEnd());
     } catch (const nlohmann::json::parse_error& error) {
         result.error = HeaderError::Malformed;
         result.errorByte = static_cast<qint64>(error.byte);
@@ -127,6 +106,36 @@ PackHeader parseHeader(const QByteArray& header)
         // Out of memory on a hostile header, or any other library failure.
         result.error = HeaderError::Malformed;
     }
+    return result;
+}
+
+PackHeader parseHeader(const QByteArray& header)
+{
+    PackHeader result;
+    result.header = header;
+    HeaderJson json = parseHeaderJson(header);
+    result.error = json.error;
+    result.errorByte = json.errorByte;
+    if (json.error != HeaderError::None)
+        return result;
+    // A null header counts as an empty object, as subscripting makes it one.
+    if (json.value.is_null())
+        json.value = nlohmann::json::object();
+    if (!json.value.is_object()) {
+        result.error = HeaderError::NotAnObject;
+        return result;
+    }
+    const auto member = json.value.find("name");
+    if (member == json.value.end()) {
+        result.error = HeaderError::NameMissing;
+        return result;
+    }
+    if (!member->is_string()) {
+        result.error = HeaderError::NameNotString;
+        return result;
+    }
+    const std::string& name = member->get_ref<const std::string&>();
+    result.name = QByteArray(name.data(), static_cast<int>(name.size()));
     return result;
 }
 

@@ -1,5 +1,6 @@
 #include "PackHeaderValidation.h"
 
+#include "HeaderJson.h"
 #include "InstallPack.h"
 
 #include <nlohmann/json.hpp>
@@ -184,32 +185,20 @@ bool isExtensionId(const QByteArray& id)
 
 CheckedHeader checkHeader(const QByteArray& header)
 {
-    if (header.trimmed().isEmpty() && !header.contains('\v') && !header.contains('\f'))
-        return refused(HeaderProblemCode::Empty);
-    // The JSON library stops at a zero byte; what follows must not pass unread.
-    const int zero = header.indexOf('\0');
-    if (zero >= 0) {
-        CheckedHeader result = refused(HeaderProblemCode::Malformed);
-        result.problem.errorByte = zero + 1;
+    const HeaderJson json = parseHeaderJson(header);
+    if (json.error != HeaderError::None) {
+        CheckedHeader result = refused(json.error == HeaderError::Empty     ? HeaderProblemCode::Empty
+                                       : json.error == HeaderError::TooDeep ? HeaderProblemCode::TooDeep
+                                                                            : HeaderProblemCode::Malformed);
+        result.problem.errorByte = json.errorByte;
         return result;
     }
-    const qint64 tooDeep = excessiveNestingOffset(header);
-    if (tooDeep >= 0) {
-        CheckedHeader result = refused(HeaderProblemCode::TooDeep);
-        result.problem.errorByte = tooDeep + 1;
-        return result;
-    }
-    // The nesting is bounded now, so the library's recursion is too. The
-    // library reports failures as exceptions; none may leave this function.
+    if (!json.value.is_object())
+        return refused(HeaderProblemCode::NotAnObject);
+    // The nesting is bounded, so the library's recursion in checkObject is
+    // too; no exception of the library may leave this function.
     try {
-        const Json value = Json::parse(header.constBegin(), header.constEnd());
-        if (!value.is_object())
-            return refused(HeaderProblemCode::NotAnObject);
-        return checkObject(value);
-    } catch (const Json::parse_error& error) {
-        CheckedHeader result = refused(HeaderProblemCode::Malformed);
-        result.problem.errorByte = static_cast<qint64>(error.byte);
-        return result;
+        return checkObject(json.value);
     } catch (const std::exception&) {
         return refused(HeaderProblemCode::Malformed);
     }
