@@ -19,7 +19,8 @@ jobs=$(nproc 2>/dev/null || echo 2)
 notice_title='^参赛作品-ORVA$'
 main_title='^ORVA$'
 
-step() { printf '== %s\n' "$*"; }
+# shellcheck source=lib/common.sh
+. "$root/scripts/lib/common.sh"
 
 if command -v apt-get >/dev/null 2>&1; then
     "$root/scripts/setup-debian.sh"
@@ -104,13 +105,6 @@ demo_pids() {
         sed -n 's|^/proc/\([0-9]*\)/exe$|\1|p'
 }
 
-# A zombie has ended already; only its parent's reaping is left.
-alive() {
-    local state
-    state=$(awk '/^State:/ { print $2 }' "/proc/$1/status" 2>/dev/null) || return 1
-    [ -n "$state" ] && [ "$state" != Z ]
-}
-
 # Sends TERM to the given pids, then KILL to those still there after 3 s.
 stop_pids() {
     local pid tries
@@ -174,17 +168,6 @@ fail() {
     fi
     echo "ORVA's output: $orva_log" >&2
     exit 1
-}
-
-# wait_for <seconds> <what> <command...>: polls the command until it succeeds.
-wait_for() {
-    local seconds=$1 what=$2 deadline
-    shift 2
-    deadline=$((SECONDS + seconds))
-    until "$@"; do
-        [ "$SECONDS" -lt "$deadline" ] || fail "timed out after ${seconds}s waiting for $what"
-        sleep 0.1
-    done
 }
 
 orva_alive() {

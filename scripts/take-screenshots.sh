@@ -15,10 +15,13 @@ set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${1:-$root/build/screenshots}
+# Paths are used from inside the workspace too: make the build folder absolute.
+mkdir -p "$build" && build=$(cd "$build" && pwd)
 out=$root/docs/screenshots
 jobs=$(nproc 2>/dev/null || echo 2)
 
-step() { printf '== %s\n' "$*"; }
+# shellcheck source=lib/common.sh
+. "$root/scripts/lib/common.sh"
 
 for tool in cmake Xvfb openbox xdotool xprop import; do
     command -v "$tool" >/dev/null || { echo "take-screenshots: $tool is needed" >&2; exit 1; }
@@ -43,13 +46,6 @@ app=$work/app
 xvfb_pid=
 openbox_pid=
 orva_pid=
-
-# A zombie has ended already; only its parent's reaping is left.
-alive() {
-    local state
-    state=$(awk '/^State:/ { print $2 }' "/proc/$1/status" 2>/dev/null) || return 1
-    [ -n "$state" ] && [ "$state" != Z ]
-}
 
 ended() { ! alive "$1"; }
 
@@ -123,17 +119,6 @@ head -c $((96 * 1024 * 1024)) /dev/urandom >"$work/PhotoSorter/photos.db"
 export LC_ALL=C.UTF-8 QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR=$work/runtime XDG_CONFIG_HOME=$work/config
 unset QT_STYLE_OVERRIDE QT_QPA_PLATFORMTHEME QT_SCALE_FACTOR XDG_CURRENT_DESKTOP DESKTOP_SESSION
 mkdir -m 700 "$XDG_RUNTIME_DIR"
-
-# wait_for <seconds> <what> <command...>: polls the command until it succeeds.
-wait_for() {
-    local seconds=$1 what=$2 deadline
-    shift 2
-    deadline=$((SECONDS + seconds))
-    until "$@"; do
-        [ "$SECONDS" -lt "$deadline" ] || fail "timed out after ${seconds}s waiting for $what"
-        sleep 0.1
-    done
-}
 
 # Xvfb picks a free display and writes its number to the file.
 Xvfb -displayfd 9 -screen 0 1280x1024x24 -nolisten tcp 9>"$work/display" 2>"$work/Xvfb.log" &
