@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets everything up and runs the whole test suite twice: once in a build with
-# warnings as errors, once under AddressSanitizer and UndefinedBehaviorSanitizer.
+# warnings as errors, once under AddressSanitizer and UndefinedBehaviorSanitizer;
+# then the fuzzers' short runs.
 # Needs no display: GUI tests use the offscreen platform, end-to-end tests
 # bring their own X server.
 set -euo pipefail
@@ -30,4 +31,7 @@ run_suite() {
 
 run_suite test-release -DCMAKE_BUILD_TYPE=RelWithDebInfo
 run_suite test-asan -DCMAKE_BUILD_TYPE=Debug -DORVA_SANITIZE=ON
+# The fuzzers (clang, libFuzzer): each replays its committed corpus, then
+# fuzzes for a few seconds (scripts/run-fuzzers.sh is the long run).
+CC=clang CXX=clang++ run_suite test-fuzz -DORVA_FUZZ=ON -DCMAKE_BUILD_TYPE=Debug
 echo "== all suites passed"

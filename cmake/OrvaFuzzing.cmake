@@ -1,0 +1,21 @@
+# ORVA_FUZZ=ON builds only the libraries that read untrusted bytes, with
+# coverage and sanitizer instrumentation, and the libFuzzer programs in
+# tests/fuzz. The GUI programs and the regular tests are left out.
+if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+  message(FATAL_ERROR "ORVA_FUZZ needs clang (libFuzzer): configure with CC=clang CXX=clang++")
+endif()
+
+# Every library gets coverage for libFuzzer plus ASan/UBSan; only the fuzz
+# programs link libFuzzer's main (tests/fuzz/CMakeLists.txt).
+target_compile_options(orva_common INTERFACE
+  -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+target_link_options(orva_common INTERFACE -fsanitize=address,undefined)
+
+add_subdirectory(platform)
+add_subdirectory(orva/extensions)
+# Only packsetup_core is built: the installer's windows and program are not
+# needed by any fuzzer.
+add_subdirectory(packsetup EXCLUDE_FROM_ALL)
+
+enable_testing()
+add_subdirectory(tests/fuzz)
