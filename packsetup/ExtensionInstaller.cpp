@@ -6,7 +6,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace packsetup {
 namespace {
@@ -19,10 +18,9 @@ Outcome failure(ExitCode code, const QString& packPath, const QString& reason)
 
 bool writeWholeFile(const QString& path, const QByteArray& bytes, QString& error)
 {
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
+    if (saveWholeFile(path, bytes, error))
         return true;
-    error = QStringLiteral("无法写入\"%1\"：%2").arg(QDir::toNativeSeparators(path), file.errorString());
+    error = QStringLiteral("无法写入\"%1\"：%2").arg(QDir::toNativeSeparators(path), error);
     return false;
 }
 
@@ -189,14 +187,20 @@ Outcome ExtensionInstaller::putInPlace(const pack::PackInfo& info, const QString
     const QString live = m_folders.extensionFolder(info.id);
     const QString backup = m_folders.backupFolder(info.id);
     QDir dir;
-    if (upgrade && !dir.rename(live, backup))
+    // Where the system swaps folders in one step, the extension folder is
+    // never missing: the old version waits under the staging name, which the
+    // next run deletes if this one is interrupted.
+    const bool swapped = upgrade && platform::exchangePaths(staging, live);
+    if (upgrade && !swapped && !dir.rename(live, backup))
         return Outcome{ExitCode::IoFailure, QStringLiteral("无法移开已安装的\"%1\"（扩展可能正在运行）。")
                                                 .arg(QDir::toNativeSeparators(live))};
     const auto restore = [&] {
-        if (upgrade)
+        if (swapped)
+            platform::exchangePaths(staging, live);
+        else if (upgrade)
             dir.rename(backup, live);
     };
-    if (!dir.rename(staging, live)) {
+    if (!swapped && !dir.rename(staging, live)) {
         restore();
         return Outcome{ExitCode::IoFailure,
                        QStringLiteral("无法把解压的文件移到\"%1\"。").arg(QDir::toNativeSeparators(live))};
@@ -204,12 +208,13 @@ Outcome ExtensionInstaller::putInPlace(const pack::PackInfo& info, const QString
 
     const ListChange lists = m_lists.add(info.id, info.roles);
     if (!lists.ok) {
-        m_folders.removeFolder(live, info.id);
-        restore();
+        if (!swapped)
+            m_folders.removeFolder(live, info.id);
+        restore(); // a swapped-back new version is deleted with the staging folder
         return Outcome{ExitCode::IoFailure, lists.error};
     }
     if (upgrade)
-        ExtensionFolders::deleteTree(backup); // what is left is removed by the next run
+        ExtensionFolders::deleteTree(swapped ? staging : backup); // what is left is removed by the next run
 
     const QString name = QString::fromUtf8(info.name);
     QString message = upgrade ? QStringLiteral("已更新扩展\"%1\"（标识%2）。")

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <cerrno>
 
 namespace packsetup {
 namespace {
@@ -57,17 +58,26 @@ QByteArray withoutToken(const QByteArray& bytes, const QByteArray& id)
     return out;
 }
 
-bool writeList(const QString& path, const QByteArray& bytes, QString& error)
+} // namespace
+
+bool saveWholeFile(const QString& path, const QByteArray& bytes, QString& error)
 {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+    if (!file.open(QIODevice::WriteOnly)) {
         error = file.errorString();
         return false;
     }
-    return true;
+    // A write cut short by a full disk or a size limit sets no error of
+    // Qt's own, and a failed commit() says "Unknown error": the reason is
+    // the failed system call's.
+    errno = 0;
+    const bool written = file.write(bytes) == bytes.size() && file.flush();
+    const int writeErrno = errno;
+    if (written && file.commit())
+        return true;
+    error = !written && writeErrno != 0 ? qt_error_string(writeErrno) : file.errorString();
+    return false;
 }
-
-} // namespace
 
 StartListEditor::StartListEditor(const QString& startFolder) : m_startFolder(startFolder) {}
 
@@ -152,7 +162,7 @@ ListChange StartListEditor::commit(const QList<Planned>& lists) const
     ListChange change;
     for (int i = 0; i < lists.size(); ++i) {
         QString error;
-        if (writeList(lists[i].path, lists[i].updated, error)) {
+        if (saveWholeFile(lists[i].path, lists[i].updated, error)) {
             change.changed.append(QFileInfo(lists[i].path).fileName());
             continue;
         }
@@ -163,7 +173,7 @@ ListChange StartListEditor::commit(const QList<Planned>& lists) const
         for (int j = 0; j < i; ++j) {
             QString ignored;
             if (lists[j].existed)
-                writeList(lists[j].path, lists[j].original, ignored);
+                saveWholeFile(lists[j].path, lists[j].original, ignored);
             else
                 QFile::remove(lists[j].path);
         }

@@ -21,6 +21,10 @@ struct ListChange
     bool wasListed = false; // removal: the id stood in some list
 };
 
+// Replaces a file's content through a temporary file and a rename; false
+// with the reason (such as a full disk) in `error`.
+bool saveWholeFile(const QString& path, const QByteArray& bytes, QString& error);
+
 class StartListEditor
 {
 public:

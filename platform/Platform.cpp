@@ -11,6 +11,7 @@
 #else
 #include <cerrno>
 #include <clocale>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <langinfo.h>
@@ -150,6 +151,18 @@ bool makeExecutable(const QString& path)
     if (permissions & QFileDevice::ReadOther)
         permissions |= QFileDevice::ExeOther;
     return file.setPermissions(permissions);
+#endif
+}
+
+bool exchangePaths(const QString& first, const QString& second)
+{
+#if defined(Q_OS_LINUX) && defined(RENAME_EXCHANGE)
+    return ::renameat2(AT_FDCWD, QFile::encodeName(first).constData(), AT_FDCWD,
+                       QFile::encodeName(second).constData(), RENAME_EXCHANGE) == 0;
+#else
+    Q_UNUSED(first);
+    Q_UNUSED(second);
+    return false;
 #endif
 }
 

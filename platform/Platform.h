@@ -61,6 +61,11 @@ bool startDetached(QProcess& process);
 // Windows, where the name's ".exe" decides. False when it could not be set.
 bool makeExecutable(const QString& path);
 
+// Swaps two existing folders (or files) in one step, so that no moment
+// exists at which either path is missing. False where the system cannot
+// (Windows has no such call) or it failed; then nothing has changed.
+bool exchangePaths(const QString& first, const QString& second);
+
 // Makes the C library's multibyte conversions UTF-8, as file names are
 // everywhere in ORVA: libraries that convert names through the locale (such
 // as libarchive) would otherwise fail on any non-ASCII name under the "C"

@@ -9,7 +9,7 @@ packages=(
     nlohmann-json3-dev libarchive-dev
     xvfb openbox xdotool x11-utils fonts-noto-cjk imagemagick
     python3 procps clang-format
-    clang libclang-rt-14-dev libarchive-tools
+    clang libclang-rt-14-dev libarchive-tools strace
 )
 
 if ! command -v dpkg-query >/dev/null 2>&1 || ! command -v apt-get >/dev/null 2>&1; then

@@ -5,6 +5,7 @@
 #include "StartListReader.h"
 #include "TempWorkspace.h"
 
+#include <QRandomGenerator>
 #include <QtTest>
 #include <memory>
 
@@ -81,6 +82,15 @@ void TestListIdentifierReader::identifiers_data()
         << QByteArray("00000003\n00000001\n00000003\n") << Identifiers{"00000003", "00000001", "00000003"};
     QTest::newRow("non-digit bytes only") << QByteArray("abc\n\t-,;{id}\xFF\x80 ") << Identifiers{};
     QTest::newRow("line breaks only") << QByteArray("\n\n\r\n") << Identifiers{};
+    QByteArray noise(8 << 20, Qt::Uninitialized);
+    QRandomGenerator random(7);
+    for (char& byte : noise) {
+        do
+            byte = static_cast<char>(random.bounded(256));
+        while (byte >= '0' && byte <= '9');
+    }
+    noise.replace(1 << 20, 8, "00000001").replace(7 << 20, 8, "00000002");
+    QTest::newRow("8 MiB of random bytes around two identifiers") << noise << two;
 }
 
 void TestListIdentifierReader::identifiers()

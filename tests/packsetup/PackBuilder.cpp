@@ -146,6 +146,40 @@ QByteArray tarWithDeclaredSize(const QByteArray& path, const QByteArray& data, q
     return tar;
 }
 
+namespace {
+
+QByteArray gzipped(const QByteArray& data)
+{
+    QByteArray out;
+    archive* writer = archive_write_new();
+    archive_write_set_format_raw(writer);
+    archive_write_add_filter_gzip(writer);
+    archive_write_set_bytes_in_last_block(writer, 1); // no padding: members are concatenated
+    archive_write_open(writer, &out, nullptr, appendTo, nullptr);
+    archive_entry* entry = archive_entry_new();
+    archive_entry_set_filetype(entry, AE_IFREG);
+    archive_entry_set_size(entry, data.size());
+    archive_write_header(writer, entry);
+    archive_write_data(writer, data.constData(), static_cast<size_t>(data.size()));
+    archive_entry_free(entry);
+    archive_write_close(writer);
+    archive_write_free(writer);
+    return out;
+}
+
+} // namespace
+
+QByteArray gzipBomb(const QByteArray& path, qint64 declaredSize)
+{
+    constexpr qint64 kMemberBytes = 8 << 20;
+    // The tar's own closing blocks are zeros too: they become the file's data.
+    QByteArray bomb = gzipped(tarWithDeclaredSize(path, QByteArray(), declaredSize));
+    const QByteArray member = gzipped(QByteArray(kMemberBytes, '\0'));
+    for (qint64 written = 0; written < declaredSize; written += kMemberBytes)
+        bomb += member;
+    return bomb;
+}
+
 QByteArray zipWithDeclaredSize(const QByteArray& path, const QByteArray& data, quint32 declaredSize)
 {
     const QByteArray zlib = qCompress(data, 9);

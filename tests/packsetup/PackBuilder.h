@@ -49,6 +49,10 @@ QByteArray tarWithDeclaredSize(const QByteArray& path, const QByteArray& data, q
 // A zip holding one deflated file whose headers declare `declaredSize` bytes.
 QByteArray zipWithDeclaredSize(const QByteArray& path, const QByteArray& data, quint32 declaredSize);
 
+// A gzip stream of tarWithDeclaredSize(path, "", declaredSize) followed by
+// that many zeros in gzip members of 8 MiB: a few MB that unpack to GiBs.
+QByteArray gzipBomb(const QByteArray& path, qint64 declaredSize);
+
 // Every file, folder and link below `root`, with file contents, links'
 // targets and permissions: equal snapshots mean nothing changed.
 QMap<QString, QByteArray> snapshot(const QString& root);

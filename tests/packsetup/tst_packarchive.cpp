@@ -60,7 +60,14 @@ private slots:
 private:
     QString outside(const char* name) const { return m_outside.filePath(QString::fromLatin1(name)); }
 
+    void checkOutside(const QMap<QString, QByteArray>& before) const
+    {
+        QCOMPARE(snapshot(m_outside.path()), before);
+        QCOMPARE(QFileInfo(outside("sentinel")).lastModified(), m_sentinelTime);
+    }
+
     QTemporaryDir m_outside; // what a hostile pack aims at, beside the workspace
+    QDateTime m_sentinelTime;
     std::unique_ptr<TempWorkspace> m_workspace;
 };
 
@@ -68,6 +75,7 @@ void TestPackArchive::initTestCase()
 {
     QVERIFY(m_outside.isValid());
     QVERIFY(writeBytes(outside("sentinel"), "untouched"));
+    m_sentinelTime = QFileInfo(outside("sentinel")).lastModified();
 }
 
 void TestPackArchive::init()
@@ -185,6 +193,13 @@ void TestPackArchive::hostile_data()
         many.file("f" + QByteArray::number(i));
     row("more entries than the bound", many.body(), ArchiveProblemCode::TooManyEntries, QStringLiteral("5个"),
         5);
+    PackBuilder empties = withProgram();
+    for (int i = 0; i < 1000; ++i)
+        empties.file("z/" + QByteArray::number(i), QByteArray());
+    row("zero-byte entries beyond the bound", empties.body(), ArchiveProblemCode::TooManyEntries,
+        QStringLiteral("1000个"), 1000);
+    row("gzip stream of 7 GiB", gzipBomb("zeros", qint64(7) << 30), ArchiveProblemCode::TooLarge,
+        QStringLiteral("1048576"), -1, 1 << 20);
     row("zeros beyond the bound", withProgram().file("zeros", QByteArray(8 << 20, '\0')).body(),
         ArchiveProblemCode::TooLarge, QStringLiteral("1048576"), -1, 1 << 20);
     row("zip declaring 5 bytes of 4 MiB", zipWithDeclaredSize("Demo.exe", QByteArray(4 << 20, '\0'), 5),
@@ -240,7 +255,7 @@ void TestPackArchive::hostile()
     QVERIFY2(outcome.message.contains(QDir::toNativeSeparators(packPath)), qPrintable(outcome.message));
 
     QCOMPARE(snapshot(m_workspace->path()), workspaceBefore);
-    QCOMPARE(snapshot(m_outside.path()), outsideBefore);
+    checkOutside(outsideBefore);
 
     // The problem's own code, from a scan of the same pack.
     const pack::CheckedHeader header = pack::readCheckedHeader(packPath);
@@ -280,7 +295,7 @@ void TestPackArchive::hostileExtract()
         it = it.key().startsWith(QLatin1String("staging/")) ? workspaceAfter.erase(it) : std::next(it);
     }
     QCOMPARE(workspaceAfter, workspaceBefore);
-    QCOMPARE(snapshot(m_outside.path()), outsideBefore);
+    checkOutside(outsideBefore);
 }
 
 void TestPackArchive::scanListsEntries()

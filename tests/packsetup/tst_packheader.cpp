@@ -227,6 +227,10 @@ void TestPackHeader::orvaRefusesDeepHeaders()
     QCOMPARE(deep.error, pack::HeaderError::TooDeep);
     QCOMPARE(deep.errorByte, qint64(16 + 64)); // the "[" that opens level 65
     QCOMPARE(pack::parseHeader(nested(64)).error, pack::HeaderError::None);
+    // A million levels read from a pack file, as the install action does.
+    TempWorkspace workspace;
+    QVERIFY(workspace.writeFile(QStringLiteral("deep.etipack"), nested(1000000) + "~body"));
+    QCOMPARE(pack::readPackHeader(QStringLiteral("deep.etipack")).error, pack::HeaderError::TooDeep);
 }
 
 QTEST_GUILESS_MAIN(TestPackHeader)

@@ -75,6 +75,8 @@ void TestFirstLineReader::value_data()
     QTest::newRow("NUL first") << bytes("<00>abc\n") << QByteArray();
     QTest::newRow("NUL after the line break") << bytes("ab\n<00>") << QByteArray("ab\n");
     QTest::newRow("NUL after the cut") << a1023 + bytes("<00>") << a1023;
+    QTest::newRow("NULs and no line break")
+        << bytes("ab<00>cd") + QByteArray(1 << 20, '\0') << QByteArray("ab");
     // 0xFF read into a plain char compares equal to EOF.
     QTest::newRow("0xFF inside the line") << bytes("a<FF>b\n") << bytes("a<FF>b\n");
     QTest::newRow("0xA0 and 0x85 kept") << bytes("a<A0>b<85>c") << bytes("a<A0>b<85>c");

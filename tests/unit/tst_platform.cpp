@@ -65,6 +65,7 @@ private slots:
     void createFileIfMissingKeepsWhatStands_data();
     void createFileIfMissingKeepsWhatStands();
     void createFileIfMissingWithoutFolder();
+    void exchangePathsSwapsFolders();
     void pauseIsReplaceable();
     void exitIsReplaceable();
     void exitReplacementThatReturnsStillEnds();
@@ -241,6 +242,27 @@ void TestPlatform::createFileIfMissingWithoutFolder()
 {
     QVERIFY(!platform::createFileIfMissing(".\\Start\\Listener.etl"));
     QVERIFY(!m_workspace->exists(QStringLiteral("Start")));
+}
+
+void TestPlatform::exchangePathsSwapsFolders()
+{
+    QVERIFY(m_workspace->writeFile(QStringLiteral("Extensions/old/a"), "old"));
+    QVERIFY(m_workspace->writeFile(QStringLiteral("Extensions/新/b"), "new"));
+    const QString old = m_workspace->filePath(QStringLiteral("Extensions/old"));
+    const QString fresh = m_workspace->filePath(QStringLiteral("Extensions/新"));
+#ifdef Q_OS_LINUX
+    QVERIFY(platform::exchangePaths(fresh, old));
+    QCOMPARE(m_workspace->readFile(QStringLiteral("Extensions/old/b")), QByteArray("new"));
+    QCOMPARE(m_workspace->readFile(QStringLiteral("Extensions/新/a")), QByteArray("old"));
+    QVERIFY(!m_workspace->exists(QStringLiteral("Extensions/old/a")));
+#endif
+    // A missing side is refused and changes nothing.
+    const QString missing = m_workspace->filePath(QStringLiteral("Extensions/missing"));
+    QVERIFY(!platform::exchangePaths(old, missing));
+    QVERIFY(!platform::exchangePaths(missing, fresh));
+    QVERIFY(QFileInfo(old).isDir());
+    QVERIFY(QFileInfo(fresh).isDir());
+    QVERIFY(!QFileInfo::exists(missing));
 }
 
 void TestPlatform::pauseIsReplaceable()

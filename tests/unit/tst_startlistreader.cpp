@@ -5,6 +5,7 @@
 #include "TempWorkspace.h"
 #include "TestBytes.h"
 
+#include <QRandomGenerator>
 #include <QtTest>
 #include <memory>
 
@@ -88,6 +89,11 @@ void TestStartListReader::tokens_data()
             nonWhitespace.append(static_cast<char>(byte));
     }
     QTest::newRow("every byte but whitespace forms one token") << nonWhitespace << Tokens{nonWhitespace};
+    QByteArray noise(8 << 20, Qt::Uninitialized);
+    QRandomGenerator random(7);
+    for (char& byte : noise)
+        byte = static_cast<char>(random.bounded(256));
+    QTest::newRow("8 MiB of random bytes") << noise << noise.simplified().split(' ');
 }
 
 void TestStartListReader::tokens()
