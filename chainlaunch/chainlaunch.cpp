@@ -3,6 +3,7 @@
 #include "Platform.h"
 
 #include <QMessageBox>
+#include <QProcess>
 
 namespace {
 
@@ -18,19 +19,19 @@ void configureProgram(QProcess& process, const QString& program)
 
 } // namespace
 
-chainlaunch::chainlaunch(int argc, char* argv[], QWidget* parent)
-    : QMainWindow(parent), m_firstProgram(std::make_unique<QProcess>())
+chainlaunch::FirstProgram chainlaunch::run(int argc, char* argv[])
 {
     if (argc < 2)
         platform::exitProcess(1);
 
-    configureProgram(*m_firstProgram, platform::commandLineArgument(argv, 1));
-    m_firstProgram->start(QIODevice::ReadWrite);
+    QProcess first;
+    configureProgram(first, platform::commandLineArgument(argv, 1));
+    first.start(QIODevice::ReadWrite);
     platform::pause(kPauseAfterStartMs);
 
     // False only when the program never ran: leave the empty window to the user.
-    if (!m_firstProgram->waitForFinished(-1))
-        return;
+    if (!first.waitForFinished(-1))
+        return FirstProgram::NeverRan;
 
     if (argc == 3) {
         // Detached, so that the second program outlives this launcher.
@@ -40,11 +41,20 @@ chainlaunch::chainlaunch(int argc, char* argv[], QWidget* parent)
         platform::pause(kPauseAfterStartMs);
         platform::exitProcess(0);
     }
+    return FirstProgram::Ended;
+}
+
+chainlaunch::chainlaunch(int argc, char* argv[], QWidget* parent) : QMainWindow(parent)
+{
+    if (run(argc, argv) == FirstProgram::NeverRan)
+        return;
 
     QMessageBox box;
     box.setText(QStringLiteral("程序运行已结束"));
     box.exec();
     platform::exitProcess(0);
 }
+
+chainlaunch::chainlaunch(QWidget* parent) : QMainWindow(parent) {}
 
 chainlaunch::~chainlaunch() = default;
