@@ -14,8 +14,10 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <fcntl.h>
 #include <langinfo.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace platform {
@@ -99,6 +101,62 @@ FileHandle openFile(const QByteArray& layoutPath, const char* mode)
     }
     return file;
 #endif
+}
+
+std::optional<QByteArray> readFileStart(const QByteArray& layoutPath, int maxBytes, char stop)
+{
+    QByteArray bytes;
+#ifdef Q_OS_WIN
+    // Text mode, as the C runtime reads these files everywhere else.
+    const FileHandle file = openFile(layoutPath, "r");
+    if (!file)
+        return std::nullopt;
+    while (bytes.size() < maxBytes) {
+        const int byte = std::fgetc(file.get());
+        if (byte == EOF)
+            break;
+        bytes.append(static_cast<char>(byte));
+        if (byte == static_cast<unsigned char>(stop))
+            break;
+    }
+#else
+    const int fd = ::open(nativePath(layoutPath).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    struct stat info
+    {
+    };
+    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+        const int error = S_ISDIR(info.st_mode) ? EISDIR : errno;
+        ::close(fd);
+        errno = error;
+        return std::nullopt;
+    }
+    // A regular file's size says when it has all been read, which saves the
+    // read that would only report its end. Anything else is read until its
+    // end or the stop byte.
+    const bool sized = S_ISREG(info.st_mode) && info.st_size > 0;
+    const qint64 wanted = sized ? qMin<qint64>(info.st_size, maxBytes) : maxBytes;
+    bytes.resize(static_cast<int>(wanted));
+    int have = 0;
+    while (have < wanted) {
+        const ssize_t got = ::read(fd, bytes.data() + have, static_cast<size_t>(wanted - have));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        const int before = have;
+        have += static_cast<int>(got);
+        if (std::memchr(bytes.constData() + before, stop, static_cast<size_t>(got)))
+            break;
+    }
+    ::close(fd);
+    bytes.truncate(have);
+    const int stopAt = bytes.indexOf(stop);
+    if (stopAt >= 0)
+        bytes.truncate(stopAt + 1);
+#endif
+    return bytes;
 }
 
 bool createFileIfMissing(const QByteArray& layoutPath)

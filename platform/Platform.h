@@ -9,6 +9,7 @@
 #include <QString>
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 namespace platform {
 
@@ -39,6 +40,12 @@ QByteArray nativePath(const QByteArray& layoutPath);
 // Opens a layout path with a C runtime mode string ("r", "rb", ...). Names are
 // UTF-8 on every platform. A folder is refused as it is on Windows.
 FileHandle openFile(const QByteArray& layoutPath, const char* mode);
+
+// The first bytes of a file: at most `maxBytes`, and no further than the
+// first `stop` byte (which is included). Reads only what it returns, in as
+// few calls as the file allows: the manager reads thousands of name files.
+// nullopt when the file cannot be opened or is a folder.
+std::optional<QByteArray> readFileStart(const QByteArray& layoutPath, int maxBytes, char stop);
 
 // Creates an empty file unless something already stands at the path; what
 // stands there is never touched. False unless a file stands there afterwards.
