@@ -21,16 +21,30 @@ def become_subreaper():
         raise OSError(error, "prctl(PR_SET_CHILD_SUBREAPER): " + os.strerror(error))
 
 
-def _stat(pid):
-    """(ppid, state) of a process, or None when it does not exist."""
+def _read_stat(pid):
     try:
         with open("/proc/{}/stat".format(pid), "rb") as stat:
-            data = stat.read()
+            return stat.read()
     except OSError:
+        return None
+
+
+def _stat(pid):
+    """(ppid, state) of a process, or None when it does not exist."""
+    data = _read_stat(pid)
+    if data is None:
         return None
     # The command name is in parentheses and may hold spaces or parentheses.
     fields = data[data.rindex(b")") + 2:].split()
     return int(fields[1]), fields[0].decode()
+
+
+def command_name(pid):
+    """The kernel's short name of a process, or None when it does not exist."""
+    data = _read_stat(pid)
+    if data is None:
+        return None
+    return data[data.index(b"(") + 1:data.rindex(b")")].decode(errors="replace")
 
 
 def _table():
