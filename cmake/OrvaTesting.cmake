@@ -11,12 +11,9 @@ function(orva_add_qtest name)
     list(APPEND env "QT_QPA_PLATFORM=offscreen")
   endif()
   if(ORVA_SANITIZE)
-    set(asan "detect_leaks=1:abort_on_error=0")
-    if(ARG_GUI)
-      # Qt has no frame pointers: only full stacks reach the Qt frames that
-      # tests/lsan.supp matches for the offscreen platform's own leaks.
-      string(APPEND asan ":fast_unwind_on_malloc=0")
-    endif()
+    # Qt and the libraries under it have no frame pointers: only full stacks
+    # reach the Qt frames that tests/lsan.supp matches.
+    set(asan "detect_leaks=1:abort_on_error=0:fast_unwind_on_malloc=0")
     list(APPEND env "ASAN_OPTIONS=${asan}"
          "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp:print_suppressions=0"
          "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
