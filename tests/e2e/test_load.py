@@ -134,13 +134,15 @@ class LoadTest(EndToEndCase):
 
         # ORVA and its launchers killed by pid: what they started ends by
         # itself. A launcher that ORVA was starting at that moment, or one
-        # orphaned before its kill, is found among the test's descendants.
+        # orphaned before its kill, is found among the test's descendants;
+        # so is a copy of ORVA between its fork and its exec, seen to stay
+        # there once ORVA was killed.
         os.kill(run.pid, signal.SIGKILL)
         run.wait_exit()
         quiet = 0
         while quiet < 10:
             launchers = [pid for pid in processes.descendants(os.getpid()) if processes.is_running(pid) and
-                         procsample.program_name(processes.command_line(pid) or ["?"]) == "chainlaunch.exe"]
+                         procsample.program_name(processes.command_line(pid) or ["?"]) in ("chainlaunch.exe", "ORVA")]
             for pid in launchers:
                 processes._signal(pid, signal.SIGKILL)  # may have ended meanwhile
             quiet = 0 if launchers else quiet + 1
