@@ -1,31 +1,21 @@
 #include "chainlaunch.h"
 
-#include "Platform.h"
+#include "gui/MessageBox.h"
+#include "platform/Platform.h"
 
 #include <QMessageBox>
 #include <QProcess>
-
-namespace {
-
-// Extension programs get nothing on their standard input, so one that reads
-// it sees its end instead of waiting forever.
-void configureProgram(QProcess& process, const QString& program)
-{
-    process.setProgram(program);
-    process.setArguments({});
-    process.setStandardInputFile(QProcess::nullDevice());
-    process.setProcessChannelMode(QProcess::ForwardedChannels);
-}
-
-} // namespace
 
 chainlaunch::FirstProgram chainlaunch::run(int argc, char* argv[])
 {
     if (argc < 2)
         platform::exitProcess(1);
 
+    // The whole argument is the program; it gets no arguments. Its input
+    // stays an open pipe that nothing writes; its output goes where ours does.
     QProcess first;
-    configureProgram(first, platform::commandLineArgument(argv, 1));
+    first.setProgram(platform::commandLineArgument(argv, 1));
+    first.setProcessChannelMode(QProcess::ForwardedChannels);
     first.start(QIODevice::ReadWrite);
     platform::pause(kPauseAfterStartMs);
 
@@ -34,9 +24,11 @@ chainlaunch::FirstProgram chainlaunch::run(int argc, char* argv[])
         return FirstProgram::NeverRan;
 
     if (argc == 3) {
-        // Detached, so that the second program outlives this launcher.
+        // Detached, so that the second program outlives this launcher, which
+        // leaves it nothing to read.
         QProcess second;
-        configureProgram(second, platform::commandLineArgument(argv, 2));
+        second.setProgram(platform::commandLineArgument(argv, 2));
+        second.setStandardInputFile(QProcess::nullDevice());
         platform::startDetached(second);
         platform::pause(kPauseAfterStartMs);
         platform::exitProcess(0);
@@ -51,7 +43,7 @@ chainlaunch::chainlaunch(int argc, char* argv[], QWidget* parent) : QMainWindow(
 
     QMessageBox box;
     box.setText(QStringLiteral("程序运行已结束"));
-    box.exec();
+    gui::MessageBox::exec(box);
     platform::exitProcess(0);
 }
 

@@ -4,6 +4,9 @@ option(ORVA_WERROR "Treat compiler warnings as errors" OFF)
 option(ORVA_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
 
 add_library(orva_common INTERFACE)
+# Includes name the layer they reach into: "platform/Platform.h",
+# "pack/PackHeader.h", "orva/extensions/ExtensionLayout.h".
+target_include_directories(orva_common INTERFACE ${PROJECT_SOURCE_DIR})
 target_compile_definitions(orva_common INTERFACE
   QT_NO_CAST_FROM_ASCII QT_NO_CAST_TO_ASCII QT_NO_NARROWING_CONVERSIONS_IN_CONNECT
   QT_DISABLE_DEPRECATED_BEFORE=0x050E00)

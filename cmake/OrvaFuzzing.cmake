@@ -11,11 +11,11 @@ target_compile_options(orva_common INTERFACE
   -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
 target_link_options(orva_common INTERFACE -fsanitize=address,undefined)
 
+find_package(Qt5 5.14 REQUIRED COMPONENTS Test)
 add_subdirectory(platform)
 add_subdirectory(orva/extensions)
-# Only packsetup_core is built: the installer's windows and program are not
-# needed by any fuzzer.
-add_subdirectory(packsetup EXCLUDE_FROM_ALL)
+add_subdirectory(pack)
+add_subdirectory(installer)
 
 enable_testing()
 add_subdirectory(tests/fuzz)

@@ -1,6 +1,9 @@
 # The portable app folder: ORVA at the top, the launcher and the extension
-# folders under Extensions/. Every on-disk name keeps its Windows spelling.
+# folders under Extensions/. Every on-disk name keeps its Windows spelling;
+# these are the names orva/extensions/ExtensionLayout.h gives the programs,
+# repeated here only because the build has to place the files.
 set(ORVA_INSTALL_EXTENSIONS_DIR "Extensions")
+set(ORVA_INSTALL_INSTALLER_DIR "Extensions/00000001")
 if(WIN32)
   set(ORVA_EXE_SUFFIX ".exe")
 else()
@@ -15,3 +18,16 @@ function(orva_windows_program target)
     target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/cmake/windows/utf8.manifest)
   endif()
 endfunction()
+
+# A fresh app folder starts with five empty start lists, and the installer's
+# folder with its name file (the extension name, no line break). Lists that
+# exist (an upgrade over a folder in use) are never overwritten.
+install(CODE [[
+  set(root "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}")
+  foreach(list Listener Controller Runner Structure MainControllerExtension)
+    if(NOT EXISTS "${root}/Start/${list}.etl")
+      file(WRITE "${root}/Start/${list}.etl" "")
+    endif()
+  endforeach()
+  file(WRITE "${root}/Extensions/00000001/ExtensionName.etn" "packsetup")
+]])

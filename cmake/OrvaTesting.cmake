@@ -1,9 +1,13 @@
 # orva_add_qtest(<name> SOURCES ... LIBS ... [GUI])
-# One QtTest program per area, registered with CTest. GUI tests run on the
-# offscreen platform so that they need no display.
+# One QtTest program per area, registered with CTest under the label "fast".
+# GUI tests run on the offscreen platform, so that they need no display.
 function(orva_add_qtest name)
   cmake_parse_arguments(ARG "GUI" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
+  target_compile_definitions(${name} PRIVATE
+    ORVA_TEST_STANDIN="${PROJECT_SOURCE_DIR}/tests/support/standin.sh"
+    ORVA_TEST_PACKS="${PROJECT_SOURCE_DIR}/tests/packs")
   target_link_libraries(${name} PRIVATE Qt5::Test orva_common ${ARG_LIBS})
   add_test(NAME ${name} COMMAND ${name})
   set(env "LC_ALL=C.UTF-8" "QT_ASSUME_STDERR_HAS_CONSOLE=1")
@@ -13,10 +17,9 @@ function(orva_add_qtest name)
   if(ORVA_SANITIZE)
     # Qt and the libraries under it have no frame pointers: only full stacks
     # reach the Qt frames that tests/lsan.supp matches.
-    set(asan "detect_leaks=1:abort_on_error=0:fast_unwind_on_malloc=0")
-    list(APPEND env "ASAN_OPTIONS=${asan}"
+    list(APPEND env "ASAN_OPTIONS=detect_leaks=1:fast_unwind_on_malloc=0"
          "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp:print_suppressions=0"
          "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
   endif()
-  set_tests_properties(${name} PROPERTIES ENVIRONMENT "${env}" TIMEOUT 300)
+  set_tests_properties(${name} PROPERTIES ENVIRONMENT "${env}" LABELS fast TIMEOUT 300)
 endfunction()

@@ -9,8 +9,8 @@
 namespace etipack {
 namespace {
 
-using packsetup::ExitCode;
-using packsetup::Outcome;
+using pack::ExitCode;
+using pack::Outcome;
 
 QString usageText()
 {

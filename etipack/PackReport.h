@@ -3,8 +3,8 @@
 // etipack inspect and verify: what a pack holds and whether packsetup would
 // install it.
 
-#include "Outcome.h"
-#include "PackArchive.h"
+#include "pack/Outcome.h"
+#include "pack/PackArchive.h"
 
 #include <QString>
 
@@ -12,10 +12,10 @@ namespace etipack {
 
 struct Inspection
 {
-    QString report;             // header fields, entries with sizes, verdict
-    packsetup::Outcome verdict; // Success when packsetup would accept the pack
+    QString report;        // header fields, entries with sizes, verdict
+    pack::Outcome verdict; // Success when packsetup would accept the pack
 };
 
-Inspection inspectPack(const QString& path, const packsetup::ArchiveLimits& limits = {});
+Inspection inspectPack(const QString& path, const pack::ArchiveLimits& limits = {});
 
 } // namespace etipack

@@ -1,7 +1,9 @@
 #include "PackWriter.h"
 
-#include "EntryRules.h"
-#include "ExtensionInstaller.h"
+#include "orva/extensions/ExtensionLayout.h"
+#include "pack/EntryRules.h"
+#include "pack/HeaderWriter.h"
+#include "pack/PackCheck.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -17,10 +19,10 @@
 namespace etipack {
 namespace {
 
-using packsetup::ArchiveProblem;
-using packsetup::ArchiveProblemCode;
-using packsetup::ExitCode;
-using packsetup::Outcome;
+using pack::ArchiveProblem;
+using pack::ArchiveProblemCode;
+using pack::ExitCode;
+using pack::Outcome;
 
 struct FolderEntry
 {
@@ -42,12 +44,12 @@ Outcome refusedEntry(ArchiveProblemCode code, const QByteArray& entry, const QSt
     problem.code = code;
     problem.entry = entry;
     problem.detail = detail;
-    return failure(ExitCode::ArchiveRefused, packsetup::archiveProblemMessage(problem));
+    return failure(ExitCode::ArchiveRefused, pack::archiveProblemMessage(problem));
 }
 
 // Lists the folder without following links; every entry is checked by the
 // same rules packsetup applies to an archive.
-Outcome listFolder(const QString& folder, const pack::PackInfo& info, const packsetup::ArchiveLimits& limits,
+Outcome listFolder(const QString& folder, const pack::PackInfo& info, const pack::ArchiveLimits& limits,
                    QList<FolderEntry>& entries)
 {
     const QDir root(QFileInfo(folder).absoluteFilePath());
@@ -64,12 +66,12 @@ Outcome listFolder(const QString& folder, const pack::PackInfo& info, const pack
             return refusedEntry(ArchiveProblemCode::EntryType, path, QStringLiteral("符号链接"));
         if (!file.isDir() && !file.isFile())
             return refusedEntry(ArchiveProblemCode::EntryType, path, QStringLiteral("特殊文件"));
-        ArchiveProblem problem = packsetup::checkEntryPath(path, entry.path);
+        ArchiveProblem problem = pack::checkEntryPath(path, entry.path);
         if (problem.code != ArchiveProblemCode::None)
-            return failure(ExitCode::ArchiveRefused, packsetup::archiveProblemMessage(problem));
+            return failure(ExitCode::ArchiveRefused, pack::archiveProblemMessage(problem));
         entry.directory = file.isDir();
         entry.size = entry.directory ? 0 : file.size();
-        entry.executable = !entry.directory && (file.isExecutable() || entry.path == info.name + ".exe");
+        entry.executable = !entry.directory && (file.isExecutable() || entry.path == info.name + extensions::kProgramSuffix);
         total += entry.size;
         entries.append(entry);
         if (entries.size() > limits.maxEntries)
@@ -80,12 +82,12 @@ Outcome listFolder(const QString& folder, const pack::PackInfo& info, const pack
     std::sort(entries.begin(), entries.end(),
               [](const FolderEntry& a, const FolderEntry& b) { return a.path < b.path; });
 
-    QList<packsetup::ArchiveEntry> listed;
+    QList<pack::ArchiveEntry> listed;
     for (const FolderEntry& entry : entries)
-        listed.append(packsetup::ArchiveEntry{entry.path, entry.directory, entry.size});
-    const ArchiveProblem contents = packsetup::checkPackContents(listed, info.name);
+        listed.append(pack::ArchiveEntry{entry.path, entry.directory, entry.size});
+    const ArchiveProblem contents = pack::checkPackContents(listed, info.name);
     if (contents.code != ArchiveProblemCode::None)
-        return failure(ExitCode::ArchiveRefused, packsetup::archiveProblemMessage(contents));
+        return failure(ExitCode::ArchiveRefused, pack::archiveProblemMessage(contents));
     return {};
 }
 
@@ -213,7 +215,7 @@ Outcome PackWriter::create(const QString& folder, const HeaderFields& fields, co
 {
     const pack::CheckedHeader checked = checkFields(fields);
     if (!checked.ok())
-        return failure(packsetup::exitCodeFor(checked.problem), pack::headerProblemMessage(checked.problem));
+        return failure(pack::exitCodeFor(checked.problem), pack::headerProblemMessage(checked.problem));
     const pack::PackInfo& info = checked.info;
 
     if (!QFileInfo(folder).isDir())
@@ -240,25 +242,17 @@ Outcome PackWriter::create(const QString& folder, const HeaderFields& fields, co
     }
 
     // Read back as packsetup reads it: what etipack writes must install.
-    const pack::CheckedHeader written = pack::readCheckedHeader(output);
-    packsetup::ArchiveResult scanned;
-    if (written.ok()) {
-        scanned = packsetup::PackArchive(output, written.bodyOffset, m_limits).scan();
-        if (scanned.ok())
-            scanned.problem = packsetup::checkPackContents(scanned.entries, written.info.name);
-    }
-    if (!written.ok() || !scanned.ok() || pack::headerJson(written.info, true) != header) {
+    const pack::PackCheck written = pack::checkPack(output, m_limits);
+    if (!written.verdict.ok() || pack::headerJson(written.header.info, true) != header) {
         QFile::remove(output);
-        const QString why = !written.ok() ? pack::headerProblemMessage(written.problem)
-                                          : packsetup::archiveProblemMessage(scanned.problem);
-        return failure(ExitCode::IoFailure, QStringLiteral("写出的安装包读回时不一致：%1").arg(why));
+        return failure(ExitCode::IoFailure, QStringLiteral("写出的安装包读回时不一致：%1").arg(written.verdict.message));
     }
     return Outcome{
         ExitCode::Success,
         QStringLiteral("已写入\"%1\"：扩展\"%2\"（标识%3），%4个条目，解压后共%5字节。")
             .arg(QDir::toNativeSeparators(output), QString::fromUtf8(info.name), QString::fromLatin1(info.id))
-            .arg(scanned.entries.size())
-            .arg(scanned.totalBytes)};
+            .arg(written.archive.entries.size())
+            .arg(written.archive.totalBytes)};
 }
 
 } // namespace etipack

@@ -3,9 +3,11 @@
 // etipack create: writes a folder as an install pack, refusing whatever
 // packsetup would refuse.
 
-#include "Outcome.h"
-#include "PackArchive.h"
-#include "PackHeaderValidation.h"
+#include "pack/Outcome.h"
+#include "pack/PackArchive.h"
+#include "pack/PackHeader.h"
+
+#include <QStringList>
 
 namespace etipack {
 
@@ -27,16 +29,16 @@ pack::CheckedHeader checkFields(const HeaderFields& fields);
 class PackWriter
 {
 public:
-    explicit PackWriter(const packsetup::ArchiveLimits& limits = {}) : m_limits(limits) {}
+    explicit PackWriter(const pack::ArchiveLimits& limits = {}) : m_limits(limits) {}
 
     // Writes the header, "~" and `folder`'s content as a gzip-compressed tar to
     // `output` (atomically), then reads the written pack back as packsetup
     // would. Symbolic links, special files, unportable names, a missing
     // "<name>.exe" and files the installer writes itself are refused.
-    packsetup::Outcome create(const QString& folder, const HeaderFields& fields, const QString& output) const;
+    pack::Outcome create(const QString& folder, const HeaderFields& fields, const QString& output) const;
 
 private:
-    packsetup::ArchiveLimits m_limits;
+    pack::ArchiveLimits m_limits;
 };
 
 } // namespace etipack

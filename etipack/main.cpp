@@ -1,7 +1,7 @@
 // etipack: the extension authors' tool that writes and checks install packs.
 
 #include "EtipackCommand.h"
-#include "Platform.h"
+#include "platform/Platform.h"
 
 #include <QCoreApplication>
 

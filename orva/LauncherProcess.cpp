@@ -3,10 +3,10 @@
 LauncherProcess::LauncherProcess(const QString& program)
 {
     setProgram(program);
-    // Nothing is ever written to the launcher, and its output is never read:
+    // Its input stays an open pipe that nothing writes, so that a listener
+    // reading it waits instead of ending at once. Its output is never read:
     // forwarding it (instead of buffering it in ORVA) keeps a chatty extension
     // from growing ORVA's memory without bound.
-    setStandardInputFile(QProcess::nullDevice());
     setProcessChannelMode(QProcess::ForwardedChannels);
 
     m_delayedRestart.setSingleShot(true);

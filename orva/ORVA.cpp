@@ -1,14 +1,14 @@
 #include "ORVA.h"
 
-#include "Addonsmanager.h"
 #include "AuthorWebsite.h"
 #include "LauncherProcess.h"
-#include "ManagerWindow.h"
-#include "MessageBoxes.h"
-#include "Platform.h"
 #include "ProcessList.h"
 #include "StartupLauncher.h"
 #include "StartupNotices.h"
+#include "gui/MessageBox.h"
+#include "orva/manager/Addonsmanager.h"
+#include "orva/manager/LatestManagerWindow.h"
+#include "platform/Platform.h"
 #include "ui_ORVA.h"
 
 #include <QCloseEvent>
@@ -43,14 +43,20 @@ void ORVA::removeCloseButton()
 
 void ORVA::closeEvent(QCloseEvent* event)
 {
-    // Some window managers keep a close control (or Alt+F4) despite the hint;
-    // leaving that way would orphan the launchers, so only Exit ends ORVA.
-    event->ignore();
+    // Where the window manager keeps a close control (or Alt+F4) despite the
+    // hint, leaving that way would orphan the launchers: only Exit ends ORVA.
+    // Elsewhere only another program asks, and ORVA ends as a closed last
+    // window would.
+    if (platform::closeControlOutlivesHint())
+        event->ignore();
+    else
+        QMainWindow::closeEvent(event);
 }
 
+// 扩展 → 管理
 void ORVA::on_actionManage_triggered()
 {
-    boxes::showInformation(QStringLiteral("关于扩展管理器"),
+    gui::MessageBox::information(QStringLiteral("关于扩展管理器"),
                            QStringLiteral("此扩展控制器将在此后开启自定义功能。"));
     // Parentless and top-level: it deletes itself, or this window's destructor does.
     auto* window = new Addonsmanager;
@@ -58,9 +64,10 @@ void ORVA::on_actionManage_triggered()
     window->show();
 }
 
+// 帮助 → 关于
 void ORVA::on_actionAbout_triggered()
 {
-    boxes::showInformation(
+    gui::MessageBox::information(
         QStringLiteral("关于ORVA"),
         QStringLiteral("这个程序是作者Morvath独立开发的应用程序。具有可扩展性且可扩展性极强，可以装载可支持的"
                        "任何形式的扩展程序。"
@@ -73,10 +80,11 @@ void ORVA::on_actionAbout_triggered()
             QStringLiteral("，在个人官网内查看更新信息。更新信息目前没有，网站没有时间维护。"));
 }
 
+// 程序 → 退出
 void ORVA::on_actionExit_triggered()
 {
     const QList<LauncherProcess*> launchers = processList();
-    boxes::showInformation(QStringLiteral("退出ORVA"),
+    gui::MessageBox::information(QStringLiteral("退出ORVA"),
                            QStringLiteral("您即将退出ORVA，此确定页面将在未来开放开发端口。"));
     // In list order, each waited for; the programs they started keep running.
     for (LauncherProcess* launcher : launchers)

@@ -1,13 +1,13 @@
 #include "StartupLauncher.h"
 
-#include "ExtensionPaths.h"
-#include "FirstLineReader.h"
 #include "LauncherProcess.h"
-#include "MessageBoxes.h"
-#include "Platform.h"
 #include "ProcessList.h"
-#include "StartListFiles.h"
-#include "StartListReader.h"
+#include "gui/MessageBox.h"
+#include "orva/extensions/ExtensionLayout.h"
+#include "orva/extensions/FirstLineReader.h"
+#include "orva/extensions/StartListFiles.h"
+#include "orva/extensions/StartListReader.h"
+#include "platform/Platform.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -23,7 +23,7 @@ constexpr int kStartTimeoutMs = 30000;
 
 void continueOrExit(const QString& text)
 {
-    if (!boxes::askContinueOrClose(text))
+    if (!gui::MessageBox::askContinueOrClose(text))
         platform::exitProcess(1);
 }
 
@@ -35,6 +35,7 @@ void reportLaunchFailure(const QByteArray& listedId)
 
 void launchExtension(const QByteArray& id, QMessageBox& loadingNotice)
 {
+    // The debug lines of the start-up (id, name, start result) are read by tests.
     qDebug().noquote() << QString::fromUtf8(id);
 
     const std::optional<QByteArray> name = readFirstLine(extensions::nameFilePath(id));
@@ -53,7 +54,7 @@ void launchExtension(const QByteArray& id, QMessageBox& loadingNotice)
 
     // Listed before the control extension is resolved: a launcher that is
     // skipped below stays in the list, unstarted.
-    auto* launcher = new LauncherProcess(platform::processPath(extensions::kChainlaunchPath));
+    auto* launcher = new LauncherProcess(platform::processPath(extensions::chainlaunchPath()));
     processList().append(launcher);
 
     const std::optional<QByteArray> controlId = readFirstLine(extensions::controlFilePath(id, *name));
@@ -78,7 +79,7 @@ void launchExtension(const QByteArray& id, QMessageBox& loadingNotice)
 
 void launchStartupExtensions(QMessageBox& loadingNotice)
 {
-    const std::optional<QList<QByteArray>> ids = extensions::readStartList(extensions::kListenerListPath);
+    const std::optional<QList<QByteArray>> ids = extensions::readStartList(extensions::startListPath(extensions::Role::Listener));
     if (!ids) {
         continueOrExit(
             QStringLiteral("无法获取扩展程序列表，程序即将退出！\n"

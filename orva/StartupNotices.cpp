@@ -1,8 +1,8 @@
 #include "StartupNotices.h"
 
 #include "AuthorWebsite.h"
-#include "MessageBoxes.h"
-#include "Platform.h"
+#include "gui/MessageBox.h"
+#include "platform/Platform.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -26,15 +26,15 @@ bool askForWebsite()
     box.addButton(QMessageBox::Yes);
     box.setDefaultButton(QMessageBox::Yes);
     box.addButton(QMessageBox::No);
-    return box.exec() == QMessageBox::Yes;
+    return gui::MessageBox::exec(box) == QMessageBox::Yes;
 }
 
 [[noreturn]] void visitWebsiteAndExit()
 {
     const QString address = QString::fromLatin1(kAuthorWebsiteUrl);
     if (!QDesktopServices::openUrl(QUrl(address, QUrl::TolerantMode)))
-        boxes::showError(QStringLiteral("无法打开链接，请访问") + address + QLatin1Char('/'),
-                         QMessageBox::Information);
+        gui::MessageBox::error(QStringLiteral("无法打开链接，请访问") + address + QLatin1Char('/'),
+                               QMessageBox::Information);
     platform::pause(200);
     platform::exitProcess(0);
 }
@@ -48,7 +48,7 @@ void showNotices(QMessageBox& firstNotice)
     firstNotice.addButton(QMessageBox::Ok);
     firstNotice.setDefaultButton(QMessageBox::Ok);
     // Ok is the only button, so Escape and the close control answer Ok too.
-    if (firstNotice.exec() != QMessageBox::Ok)
+    if (gui::MessageBox::exec(firstNotice) != QMessageBox::Ok)
         return;
     if (askForWebsite())
         visitWebsiteAndExit();

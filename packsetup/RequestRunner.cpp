@@ -1,21 +1,24 @@
 #include "RequestRunner.h"
 
-#include "ExtensionRemover.h"
+#include "installer/ExtensionRemover.h"
 
 #include <cstdio>
 
 namespace packsetup {
 
-Outcome runRequest(const Request& request, const InstallProgress& progress)
+using pack::ExitCode;
+using pack::Outcome;
+
+Outcome runRequest(const Request& request, const installer::InstallProgress& progress)
 {
     switch (request.mode) {
     case Request::Mode::Install: {
-        ExtensionInstaller installer;
+        installer::ExtensionInstaller installer;
         installer.setProgress(progress);
         return installer.install(request.packPath);
     }
     case Request::Mode::Remove:
-        return ExtensionRemover().remove(request.id);
+        return installer::ExtensionRemover().remove(request.id);
     case Request::Mode::Help:
         return Outcome{ExitCode::Success, usageText()};
     case Request::Mode::Invalid:

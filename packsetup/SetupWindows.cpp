@@ -1,6 +1,7 @@
 #include "SetupWindows.h"
 
 #include "RequestRunner.h"
+#include "gui/MessageBox.h"
 
 #include <QCoreApplication>
 #include <QMessageBox>
@@ -29,14 +30,14 @@ int runWithWindows(const Request& request)
     progress.setAutoReset(false);
     progress.setWindowModality(Qt::ApplicationModal);
 
-    InstallProgress report;
+    installer::InstallProgress report;
     if (request.mode == Request::Mode::Install) {
         progress.setLabelText(QStringLiteral("正在检查安装包…"));
         progress.setRange(0, 0);
         progress.show();
         QCoreApplication::processEvents();
-        report = [&progress](InstallStage stage, const QString& name, qint64 done, qint64 total) {
-            const QString label = stage == InstallStage::Checking ? QStringLiteral("正在检查\"%1\"…")
+        report = [&progress](installer::InstallStage stage, const QString& name, qint64 done, qint64 total) {
+            const QString label = stage == installer::InstallStage::Checking ? QStringLiteral("正在检查\"%1\"…")
                                                                   : QStringLiteral("正在解压\"%1\"…");
             progress.setLabelText(label.arg(name));
             if (total > 0) {
@@ -47,7 +48,7 @@ int runWithWindows(const Request& request)
             QCoreApplication::processEvents();
         };
     }
-    const Outcome outcome = runRequest(request, report);
+    const pack::Outcome outcome = runRequest(request, report);
     progress.close();
 
     QMessageBox box;
@@ -56,7 +57,7 @@ int runWithWindows(const Request& request)
     box.setIcon(outcome.ok() ? QMessageBox::Information : QMessageBox::Warning);
     box.setStandardButtons(QMessageBox::Ok);
     box.setDefaultButton(QMessageBox::Ok);
-    box.exec();
+    gui::MessageBox::exec(box);
     return outcome.exitStatus();
 }
 

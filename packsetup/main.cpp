@@ -2,9 +2,9 @@
 // Extensions/ and Start/, or removes an extension again.
 
 #include "CommandLine.h"
-#include "Platform.h"
 #include "RequestRunner.h"
 #include "SetupWindows.h"
+#include "platform/Platform.h"
 
 #include <QApplication>
 #include <QCoreApplication>

@@ -3,13 +3,15 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QStringList>
+#include <cerrno>
 #include <cstdlib>
 
 #ifdef Q_OS_WIN
+#include <cstdio>
 #include <windows.h>
 #else
-#include <cerrno>
 #include <clocale>
 #include <cstdio>
 #include <cstring>
@@ -37,13 +39,7 @@ void systemPause(int milliseconds)
 #endif
 }
 
-void systemExit(int status)
-{
-    std::exit(status);
-}
-
 PauseFunction g_pause = systemPause;
-ExitFunction g_exit = systemExit;
 
 } // namespace
 
@@ -61,16 +57,7 @@ PauseFunction setPauseFunction(PauseFunction function)
 
 void exitProcess(int status)
 {
-    g_exit(status);
-    // A replacement that returns must not let the caller go on.
     std::exit(status);
-}
-
-ExitFunction setExitFunction(ExitFunction function)
-{
-    ExitFunction previous = g_exit;
-    g_exit = function ? function : systemExit;
-    return previous;
 }
 
 QByteArray nativePath(const QByteArray& layoutPath)
@@ -84,59 +71,46 @@ QByteArray nativePath(const QByteArray& layoutPath)
 #endif
 }
 
-FileHandle openFile(const QByteArray& layoutPath, const char* mode)
+QString processPath(const QByteArray& layoutPath)
 {
-#ifdef Q_OS_WIN
-    const std::wstring widePath = QString::fromUtf8(layoutPath).toStdWString();
-    const std::wstring wideMode = QString::fromLatin1(mode).toStdWString();
-    return FileHandle(::_wfopen(widePath.c_str(), wideMode.c_str()));
-#else
-    FileHandle file(std::fopen(nativePath(layoutPath).constData(), mode));
-    struct stat info
-    {
-    };
-    if (file && ::fstat(::fileno(file.get()), &info) == 0 && S_ISDIR(info.st_mode)) {
-        errno = EISDIR;
-        return nullptr;
-    }
-    return file;
-#endif
+    return QString::fromUtf8(nativePath(layoutPath));
 }
 
-std::optional<QByteArray> readFileStart(const QByteArray& layoutPath, int maxBytes, char stop)
+std::optional<QByteArray> readFileStart(const QByteArray& layoutPath, int maxBytes, std::optional<char> stop)
 {
     QByteArray bytes;
 #ifdef Q_OS_WIN
     // Text mode, as the C runtime reads these files everywhere else.
-    const FileHandle file = openFile(layoutPath, "r");
+    const std::wstring widePath = QString::fromUtf8(layoutPath).toStdWString();
+    std::FILE* file = ::_wfopen(widePath.c_str(), L"r");
     if (!file)
         return std::nullopt;
     while (bytes.size() < maxBytes) {
-        const int byte = std::fgetc(file.get());
+        const int byte = std::fgetc(file);
         if (byte == EOF)
             break;
         bytes.append(static_cast<char>(byte));
-        if (byte == static_cast<unsigned char>(stop))
+        if (stop && byte == static_cast<unsigned char>(*stop))
             break;
     }
+    std::fclose(file);
 #else
-    const int fd = ::open(nativePath(layoutPath).constData(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that a FIFO in a file's place cannot hold the open.
+    const int fd = ::open(nativePath(layoutPath).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return std::nullopt;
     struct stat info
     {
     };
-    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         const int error = S_ISDIR(info.st_mode) ? EISDIR : errno;
         ::close(fd);
         errno = error;
         return std::nullopt;
     }
-    // A regular file's size says when it has all been read, which saves the
-    // read that would only report its end. Anything else is read until its
-    // end or the stop byte.
-    const bool sized = S_ISREG(info.st_mode) && info.st_size > 0;
-    const qint64 wanted = sized ? qMin<qint64>(info.st_size, maxBytes) : maxBytes;
+    // The size says when the file has all been read, which saves the read
+    // that would only report its end.
+    const qint64 wanted = qMin<qint64>(info.st_size, maxBytes);
     bytes.resize(static_cast<int>(wanted));
     int have = 0;
     while (have < wanted) {
@@ -147,12 +121,12 @@ std::optional<QByteArray> readFileStart(const QByteArray& layoutPath, int maxByt
             break;
         const int before = have;
         have += static_cast<int>(got);
-        if (std::memchr(bytes.constData() + before, stop, static_cast<size_t>(got)))
+        if (stop && std::memchr(bytes.constData() + before, *stop, static_cast<size_t>(got)))
             break;
     }
     ::close(fd);
     bytes.truncate(have);
-    const int stopAt = bytes.indexOf(stop);
+    const int stopAt = stop ? bytes.indexOf(*stop) : -1;
     if (stopAt >= 0)
         bytes.truncate(stopAt + 1);
 #endif
@@ -168,9 +142,23 @@ bool createFileIfMissing(const QByteArray& layoutPath)
     return file.open(QIODevice::WriteOnly | QIODevice::NewOnly);
 }
 
-QString processPath(const QByteArray& layoutPath)
+bool saveWholeFile(const QString& path, const QByteArray& bytes, QString& error)
 {
-    return QString::fromUtf8(nativePath(layoutPath));
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        error = file.errorString();
+        return false;
+    }
+    // A write cut short by a full disk or a size limit sets no error of
+    // Qt's own, and a failed commit() says "Unknown error": the reason is
+    // the failed system call's.
+    errno = 0;
+    const bool written = file.write(bytes) == bytes.size() && file.flush();
+    const int writeErrno = errno;
+    if (written && file.commit())
+        return true;
+    error = !written && writeErrno != 0 ? qt_error_string(writeErrno) : file.errorString();
+    return false;
 }
 
 QString commandLineArgument(char* const* argv, int index)
@@ -221,6 +209,15 @@ bool exchangePaths(const QString& first, const QString& second)
     Q_UNUSED(first);
     Q_UNUSED(second);
     return false;
+#endif
+}
+
+bool closeControlOutlivesHint()
+{
+#ifdef Q_OS_WIN
+    return false;
+#else
+    return true;
 #endif
 }
 

@@ -1,14 +1,13 @@
 #pragma once
 
 // The one place that knows which operating system ORVA runs on: pauses,
-// opening the on-disk layout's paths, handing paths to child processes and
-// ending the process. Everything else is written once for all platforms.
+// reading the on-disk layout's paths, handing paths to child processes,
+// window-manager facts and ending the process. Everything else is written
+// once for all platforms.
 
 #include <QByteArray>
 #include <QProcess>
 #include <QString>
-#include <cstdio>
-#include <memory>
 #include <optional>
 
 namespace platform {
@@ -19,40 +18,34 @@ using PauseFunction = void (*)(int milliseconds);
 void pause(int milliseconds);
 PauseFunction setPauseFunction(PauseFunction function);
 
-// Ends the process at once with the given status, as the C runtime's exit
-// does. Tests replace the function with one that throws, so that an exit path
-// can be observed in-process; passing nullptr restores the real one.
-using ExitFunction = void (*)(int status);
+// Ends the process at once with the given status, through the C runtime's
+// exit: no destructor of the caller's objects runs.
 [[noreturn]] void exitProcess(int status);
-ExitFunction setExitFunction(ExitFunction function);
-
-struct FileCloser
-{
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
 // The on-disk layout writes paths as byte strings with backslash separators
 // (".\\Extensions\\00000002\\ExtensionName.etn"); this gives the same path with
 // the platform's separator. The bytes are otherwise kept as they are.
 QByteArray nativePath(const QByteArray& layoutPath);
 
-// Opens a layout path with a C runtime mode string ("r", "rb", ...). Names are
-// UTF-8 on every platform. A folder is refused as it is on Windows.
-FileHandle openFile(const QByteArray& layoutPath, const char* mode);
+// The path as QProcess and QFile want it: UTF-8 decoded, platform separators.
+QString processPath(const QByteArray& layoutPath);
 
-// The first bytes of a file: at most `maxBytes`, and no further than the
-// first `stop` byte (which is included). Reads only what it returns, in as
-// few calls as the file allows: the manager reads thousands of name files.
-// nullopt when the file cannot be opened or is a folder.
-std::optional<QByteArray> readFileStart(const QByteArray& layoutPath, int maxBytes, char stop);
+// The first bytes of a regular file at a layout path: at most `maxBytes`,
+// and no further than the first `stop` byte (included) when one is given.
+// Reads only what it returns, in as few calls as the file allows: the
+// manager reads thousands of name files. nullopt when the file cannot be
+// opened or is no regular file (a folder, or a FIFO that would block).
+std::optional<QByteArray> readFileStart(const QByteArray& layoutPath, int maxBytes,
+                                        std::optional<char> stop = std::nullopt);
 
 // Creates an empty file unless something already stands at the path; what
 // stands there is never touched. False unless a file stands there afterwards.
 bool createFileIfMissing(const QByteArray& layoutPath);
 
-// The path as QProcess and QFile want it: UTF-8 decoded, platform separators.
-QString processPath(const QByteArray& layoutPath);
+// Replaces a file's content through a temporary file and a rename, so that a
+// reader sees the old or the new content, never a part. False with the
+// system's reason (such as a full disk) in `error`.
+bool saveWholeFile(const QString& path, const QByteArray& bytes, QString& error);
 
 // Argument `index` of the command line as the program received it, decoded
 // from UTF-8 (on Windows taken from the wide command line).
@@ -72,6 +65,12 @@ bool makeExecutable(const QString& path);
 // exists at which either path is missing. False where the system cannot
 // (Windows has no such call) or it failed; then nothing has changed.
 bool exchangePaths(const QString& first, const QString& second);
+
+// Whether a window whose close-button hint is removed can still be asked to
+// close by the user: X11 window managers keep a close control and Alt+F4;
+// on Windows the hint removes both, and a close request comes only from
+// another program.
+bool closeControlOutlivesHint();
 
 // Makes the C library's multibyte conversions UTF-8, as file names are
 // everywhere in ORVA: libraries that convert names through the locale (such

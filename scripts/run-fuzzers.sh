@@ -16,7 +16,7 @@ dir=${ORVA_FUZZ_BUILD_DIR:-$builds/fuzz}
 work=$builds/fuzz-work
 crashes=$builds/fuzz-crashes
 jobs=${ORVA_FUZZ_JOBS:-$(nproc 2>/dev/null || echo 2)}
-targets=(startlist firstline listidentifiers packheader install)
+targets=(pack install)
 
 echo "== fuzz: configure and build ($dir)"
 CC=clang CXX=clang++ cmake -S "$root" -B "$dir" -DORVA_FUZZ=ON -DORVA_WERROR=ON \

@@ -1,6 +1,6 @@
 #include "FirstLineReader.h"
 
-#include "Platform.h"
+#include "platform/Platform.h"
 
 namespace extensions {
 

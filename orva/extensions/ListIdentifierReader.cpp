@@ -1,33 +1,25 @@
 #include "ListIdentifierReader.h"
 
-#include "Platform.h"
+#include "ExtensionLayout.h"
+#include "StartListReader.h"
 
 namespace extensions {
-namespace {
-
-constexpr int kIdentifierDigits = 8;
-
-} // namespace
 
 QList<QByteArray> readListIdentifiers(const QByteArray& path)
 {
     QList<QByteArray> identifiers;
-    const platform::FileHandle file = platform::openFile(path, "r");
-    if (!file)
-        return identifiers;
-
-    QByteArray run;
-    for (int byte = std::fgetc(file.get()); byte != EOF; byte = std::fgetc(file.get())) {
-        if (byte >= '0' && byte <= '9') {
-            run.append(static_cast<char>(byte));
-            if (run.size() == kIdentifierDigits)
-                identifiers.append(std::exchange(run, QByteArray()));
-        } else if (!run.isEmpty()) {
-            identifiers.append(std::exchange(run, QByteArray()));
+    const QByteArray bytes = readStartListBytes(path).value_or(QByteArray());
+    int start = -1;
+    for (int i = 0; i <= bytes.size(); ++i) {
+        const bool digit = i < bytes.size() && bytes.at(i) >= '0' && bytes.at(i) <= '9';
+        if (digit && start < 0)
+            start = i;
+        // A run ends at a non-digit, at the end, or after eight digits.
+        if (start >= 0 && (!digit || i - start == kIdentifierDigits)) {
+            identifiers.append(bytes.mid(start, i - start));
+            start = digit ? i : -1;
         }
     }
-    if (!run.isEmpty())
-        identifiers.append(run);
     return identifiers;
 }
 

@@ -1,7 +1,7 @@
 #include "StartListFiles.h"
 
-#include "ExtensionPaths.h"
-#include "Platform.h"
+#include "ExtensionLayout.h"
+#include "platform/Platform.h"
 
 #include <QDir>
 
@@ -10,13 +10,12 @@ namespace extensions {
 bool createEmptyStartLists()
 {
     // mkdir reports an existing folder as failure; that is no error here.
-    QDir current = QDir::current();
-    const QString folder = platform::processPath(kStartFolder);
-    current.mkdir(folder);
+    const QString folder = platform::processPath(startFolderPath());
+    QDir::current().mkdir(folder);
 
     bool allCreated = QFileInfo(folder).isDir();
-    for (const char* path : kStartListPaths)
-        allCreated = platform::createFileIfMissing(path) && allCreated;
+    for (const Role role : kAllRoles)
+        allCreated = platform::createFileIfMissing(startListPath(role)) && allCreated;
     return allCreated;
 }
 

@@ -1,38 +1,44 @@
 #include "StartListReader.h"
 
-#include "Platform.h"
+#include "platform/Platform.h"
 
 namespace extensions {
-namespace {
 
-// Fixed to the C locale: the process locale must not turn bytes such as 0xA0
-// into separators.
-bool isSeparator(int byte)
+bool isStartListSeparator(char byte)
 {
     return byte == ' ' || byte == '\t' || byte == '\n' || byte == '\v' || byte == '\f' || byte == '\r';
 }
 
-} // namespace
+QList<QByteArray> startListTokens(const QByteArray& bytes)
+{
+    QList<QByteArray> tokens;
+    int start = -1;
+    for (int i = 0; i <= bytes.size(); ++i) {
+        const bool separator = i == bytes.size() || isStartListSeparator(bytes.at(i));
+        if (!separator && start < 0)
+            start = i;
+        if (separator && start >= 0) {
+            tokens.append(bytes.mid(start, i - start));
+            start = -1;
+        }
+    }
+    return tokens;
+}
+
+std::optional<QByteArray> readStartListBytes(const QByteArray& layoutPath)
+{
+    std::optional<QByteArray> bytes = platform::readFileStart(layoutPath, kMaxStartListBytes + 1);
+    if (bytes && bytes->size() > kMaxStartListBytes)
+        return std::nullopt;
+    return bytes;
+}
 
 std::optional<QList<QByteArray>> readStartList(const QByteArray& layoutPath)
 {
-    const platform::FileHandle file = platform::openFile(layoutPath, "r");
-    if (!file)
+    const std::optional<QByteArray> bytes = readStartListBytes(layoutPath);
+    if (!bytes)
         return std::nullopt;
-
-    QList<QByteArray> tokens;
-    QByteArray token;
-    for (int byte = std::fgetc(file.get()); byte != EOF; byte = std::fgetc(file.get())) {
-        if (isSeparator(byte)) {
-            if (!token.isEmpty())
-                tokens.append(std::exchange(token, QByteArray()));
-        } else {
-            token.append(static_cast<char>(byte));
-        }
-    }
-    if (!token.isEmpty())
-        tokens.append(token);
-    return tokens;
+    return startListTokens(*bytes);
 }
 
 } // namespace extensions

@@ -2,8 +2,9 @@
 
 #include "ExtensionActions.h"
 #include "InstallAction.h"
-#include "ManagerWindow.h"
-#include "MessageBoxes.h"
+#include "LatestManagerWindow.h"
+#include "gui/MessageBox.h"
+#include "orva/extensions/ExtensionLayout.h"
 #include "ui_Addonsmanager.h"
 
 #include <QCoreApplication>
@@ -18,33 +19,25 @@ Addonsmanager::Addonsmanager(QWidget* parent) : QWidget(parent), m_ui(std::make_
 
 Addonsmanager::~Addonsmanager() = default;
 
+std::array<QListView*, 5> Addonsmanager::views() const
+{
+    // One view per start list, in the layout's order of the roles.
+    return {m_ui->listView, m_ui->listView_2, m_ui->listView_3, m_ui->listView_4, m_ui->listView_5};
+}
+
 void Addonsmanager::loadStartLists()
 {
-    struct StartListView
-    {
-        const char* listName;
-        const char* path;
-        QListView* view;
-    };
-    const std::array<StartListView, 5> lists = {{
-        {"Listener", "./Start/Listener.etl", m_ui->listView},
-        {"Controller", "./Start/Controller.etl", m_ui->listView_2},
-        {"Runner", "./Start/Runner.etl", m_ui->listView_3},
-        {"Structure", "./Start/Structure.etl", m_ui->listView_4},
-        {"MainControllerExtension", "./Start/MainControllerExtension.etl", m_ui->listView_5},
-    }};
-
     QMessageBox loading;
     loading.setWindowTitle(QStringLiteral("加载中-ORVA"));
-    for (std::size_t i = 0; i < lists.size(); ++i) {
-        const StartListView& list = lists[i];
-        loading.setText(QStringLiteral("正在加载%1扩展...").arg(QLatin1String(list.listName)));
+    for (std::size_t i = 0; i < extensions::kAllRoles.size(); ++i) {
+        const extensions::Role role = extensions::kAllRoles[i];
+        loading.setText(QStringLiteral("正在加载%1扩展...").arg(QLatin1String(extensions::roleName(role))));
         if (i == 0)
             loading.show();
         else
             QCoreApplication::processEvents();
-        m_listed[i] = manager::showStartList(list.path, list.view);
-        QListView* view = list.view;
+        QListView* view = views()[i];
+        m_listed[i] = manager::showStartList(extensions::startListPath(role, '/'), view);
         connect(view->selectionModel(), &QItemSelectionModel::currentChanged, this,
                 [this, view] { m_lastChosenView = view; });
     }
@@ -52,6 +45,7 @@ void Addonsmanager::loadStartLists()
     QCoreApplication::processEvents();
 }
 
+// 添加
 void Addonsmanager::on_pushButton_clicked()
 {
     // The installer changed the start lists: the window goes, and the user
@@ -60,17 +54,20 @@ void Addonsmanager::on_pushButton_clicked()
         destroyWindow();
 }
 
+// 确定
 void Addonsmanager::on_pushButton_5_clicked()
 {
     destroyWindow();
 }
 
+// 配置
 void Addonsmanager::on_pushButton_2_clicked()
 {
     if (const std::optional<manager::ListedExtension> selection = selectedExtension())
         manager::openExtensionFolder(selection->id);
 }
 
+// 删除
 void Addonsmanager::on_pushButton_3_clicked()
 {
     const std::optional<manager::ListedExtension> selection = selectedExtension();
@@ -80,17 +77,16 @@ void Addonsmanager::on_pushButton_3_clicked()
 
 std::optional<manager::ListedExtension> Addonsmanager::selectedExtension() const
 {
-    const std::array<QListView*, 5> views = {m_ui->listView, m_ui->listView_2, m_ui->listView_3,
-                                             m_ui->listView_4, m_ui->listView_5};
-    for (std::size_t i = 0; i < views.size(); ++i) {
-        QListView* view = views[i];
+    const std::array<QListView*, 5> all = views();
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        QListView* view = all[i];
         const QModelIndex current = view->currentIndex();
         if (view != m_lastChosenView || !current.isValid() || !view->selectionModel()->isSelected(current) ||
             current.row() >= m_listed[i].size())
             continue;
         return m_listed[i].at(current.row());
     }
-    boxes::showInformation(QStringLiteral("ORVA"), QStringLiteral("请先在列表中选择一个扩展。"));
+    gui::MessageBox::information(QStringLiteral("ORVA"), QStringLiteral("请先在列表中选择一个扩展。"));
     return std::nullopt;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "StartListView.h"
+#include "ListedExtensions.h"
 
 #include <QList>
 #include <QPointer>
@@ -33,6 +33,7 @@ private slots:
     void on_pushButton_3_clicked();
 
 private:
+    std::array<QListView*, 5> views() const;
     void loadStartLists();
     std::optional<manager::ListedExtension> selectedExtension() const;
     void destroyWindow();

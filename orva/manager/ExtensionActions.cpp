@@ -1,8 +1,9 @@
 #include "ExtensionActions.h"
 
 #include "InstallerProcess.h"
-#include "MessageBoxes.h"
-#include "Platform.h"
+#include "gui/MessageBox.h"
+#include "orva/extensions/ExtensionLayout.h"
+#include "platform/Platform.h"
 
 #include <QDesktopServices>
 #include <QDir>
@@ -16,7 +17,7 @@ bool removeExtension(const QByteArray& id, const QString& name)
     const QString question =
         QStringLiteral("要删除扩展\"%1\"（{id:%2}）吗？\n它将从所有启动列表中移除，其文件夹也会被删除。")
             .arg(name.trimmed(), QString::fromUtf8(id));
-    if (!boxes::askContinueOrClose(question, QStringLiteral("删除扩展-ORVA"), QMessageBox::Question))
+    if (!gui::MessageBox::askContinueOrClose(question, QStringLiteral("删除扩展-ORVA"), QMessageBox::Question))
         return false;
 
     switch (runInstaller({QStringLiteral("--remove"), QString::fromUtf8(id)})) {
@@ -33,14 +34,14 @@ bool removeExtension(const QByteArray& id, const QString& name)
 
 void openExtensionFolder(const QByteArray& id)
 {
-    const QString folder = platform::processPath(QByteArrayLiteral(".\\Extensions\\") + id);
+    const QString folder = platform::processPath(extensions::extensionFolderPath(id));
     const QFileInfo info(folder);
     if (!info.isDir()) {
-        boxes::showError(QStringLiteral("扩展文件夹\"%1\"不存在。").arg(QDir::toNativeSeparators(folder)));
+        gui::MessageBox::error(QStringLiteral("扩展文件夹\"%1\"不存在。").arg(QDir::toNativeSeparators(folder)));
         return;
     }
     if (!QDesktopServices::openUrl(QUrl::fromLocalFile(info.absoluteFilePath())))
-        boxes::showError(QStringLiteral("无法打开扩展文件夹\"%1\"。")
+        gui::MessageBox::error(QStringLiteral("无法打开扩展文件夹\"%1\"。")
                              .arg(QDir::toNativeSeparators(info.absoluteFilePath())));
 }
 

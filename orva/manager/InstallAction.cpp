@@ -1,12 +1,12 @@
 #include "InstallAction.h"
 
-#include "InstallPack.h"
 #include "InstallerProcess.h"
-#include "MessageBoxes.h"
+#include "gui/MessageBox.h"
+#include "pack/Outcome.h"
+#include "pack/PackHeader.h"
 
 #include <QCoreApplication>
 #include <QDebug>
-#include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
 
@@ -26,36 +26,6 @@ QString askForPack()
 
 } // namespace
 
-QString packErrorMessage(const pack::PackHeader& header, const QString& path)
-{
-    const QString file =
-        QStringLiteral("扩展安装包\"") + QDir::toNativeSeparators(path) + QStringLiteral("\"");
-    switch (header.error) {
-    case pack::HeaderError::None:
-        break;
-    case pack::HeaderError::CannotOpen:
-        return QStringLiteral("无法读取") + file + QStringLiteral("。");
-    case pack::HeaderError::TooLarge:
-        return file +
-               QStringLiteral("的包头超过%1 MiB，不是有效的扩展安装包。").arg(pack::kMaxHeaderBytes >> 20);
-    case pack::HeaderError::TooDeep:
-        return file + QStringLiteral("的包头嵌套超过%1层（在第%2字节处），不是有效的扩展安装包。")
-                          .arg(pack::kMaxHeaderDepth)
-                          .arg(header.errorByte);
-    case pack::HeaderError::Empty:
-        return file + QStringLiteral("的包头为空，不是有效的扩展安装包。");
-    case pack::HeaderError::Malformed:
-        return file + QStringLiteral("的包头不是有效的JSON（在第%1字节处出错）。").arg(header.errorByte);
-    case pack::HeaderError::NotAnObject:
-        return file + QStringLiteral("的包头不是JSON对象。");
-    case pack::HeaderError::NameMissing:
-        return file + QStringLiteral("的包头缺少\"name\"（扩展名称）。");
-    case pack::HeaderError::NameNotString:
-        return file + QStringLiteral("的包头中\"name\"（扩展名称）不是字符串。");
-    }
-    return {};
-}
-
 bool installPackFromDialog()
 {
     const QString path = askForPack();
@@ -63,10 +33,10 @@ bool installPackFromDialog()
         return false;
     qDebug() << "选择的文件路径：" << path;
 
-    // The whole header is checked before anything is shown or started.
-    const pack::PackHeader header = pack::readPackHeader(path);
-    if (header.error != pack::HeaderError::None) {
-        boxes::showError(packErrorMessage(header, path));
+    // The header is read before anything is shown or started.
+    const pack::PackName header = pack::readPackName(path);
+    if (!header.problem.ok()) {
+        gui::MessageBox::error(pack::cannotInstallMessage(path, pack::headerProblemMessage(header.problem)));
         return false;
     }
 

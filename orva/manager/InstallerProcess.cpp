@@ -1,8 +1,8 @@
 #include "InstallerProcess.h"
 
-#include "ExtensionPaths.h"
-#include "MessageBoxes.h"
-#include "Platform.h"
+#include "gui/MessageBox.h"
+#include "orva/extensions/ExtensionLayout.h"
+#include "platform/Platform.h"
 
 #include <QDebug>
 #include <QProcess>
@@ -12,7 +12,7 @@ namespace manager {
 InstallerRun runInstaller(const QStringList& arguments)
 {
     QProcess installer;
-    installer.setProgram(platform::processPath(extensions::kInstallerPath));
+    installer.setProgram(platform::processPath(extensions::installerPath()));
     installer.setArguments(arguments);
     // Nothing is written to the installer and its output is not read.
     installer.setStandardInputFile(QProcess::nullDevice());
@@ -30,7 +30,7 @@ InstallerRun runInstaller(const QStringList& arguments)
 
 void reportInstallerNotStarted()
 {
-    boxes::showError(QStringLiteral("安装程序启动失败！"));
+    gui::MessageBox::error(QStringLiteral("安装程序启动失败！"));
 }
 
 } // namespace manager

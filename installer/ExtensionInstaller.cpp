@@ -1,0 +1,200 @@
+#include "ExtensionInstaller.h"
+
+#include "orva/extensions/ExtensionLayout.h"
+#include "orva/extensions/FirstLineReader.h"
+#include "pack/HeaderWriter.h"
+#include "platform/Platform.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace installer {
+namespace {
+
+using pack::ArchiveProblem;
+using pack::ArchiveProblemCode;
+using pack::ExitCode;
+using pack::Outcome;
+
+Outcome failure(ExitCode code, const QString& packPath, const QString& reason)
+{
+    return Outcome{code, pack::cannotInstallMessage(packPath, reason)};
+}
+
+bool writeWholeFile(const QString& path, const QByteArray& bytes, QString& error)
+{
+    if (platform::saveWholeFile(path, bytes, error))
+        return true;
+    error = QStringLiteral("无法写入\"%1\"：%2").arg(QDir::toNativeSeparators(path), error);
+    return false;
+}
+
+// The name an installed extension folder has, if any: the first line of its
+// name file, as ORVA reads it.
+std::optional<QByteArray> installedName(const QByteArray& id)
+{
+    return extensions::readFirstLine(extensions::nameFilePath(id));
+}
+
+bool isRunnable(const QByteArray& id)
+{
+    const std::optional<QByteArray> name = installedName(id);
+    return name && QFileInfo(platform::processPath(extensions::programFilePath(id, *name))).isFile();
+}
+
+QString roleList(const QList<extensions::Role>& roles)
+{
+    QStringList names;
+    for (const extensions::Role role : roles)
+        names.append(QString::fromLatin1(extensions::roleName(role)));
+    return names.join(QStringLiteral("、"));
+}
+
+} // namespace
+
+ExtensionInstaller::ExtensionInstaller(const pack::ArchiveLimits& limits) : m_limits(limits) {}
+
+pack::Outcome ExtensionInstaller::install(const QString& packPath) const
+{
+    // The whole body is read once without writing, so that a hostile or
+    // broken pack is refused before anything on disk changes.
+    pack::CheckProgress progress;
+    if (m_progress)
+        progress = [this](const pack::PackInfo& info, qint64 done) {
+            m_progress(InstallStage::Checking, QString::fromUtf8(info.name), done, 0);
+        };
+    const pack::PackCheck check = pack::checkPack(packPath, m_limits, progress);
+    if (!check.verdict.ok())
+        return failure(check.verdict.code, packPath, check.verdict.message);
+
+    const std::unique_ptr<QLockFile> lock = m_folders.lock();
+    if (!lock)
+        return failure(ExitCode::Busy, packPath, ExtensionFolders::busyMessage());
+    m_folders.cleanLeftovers();
+    return installChecked(packPath, check.header.info, check.header.bodyOffset, check.archive.totalBytes);
+}
+
+pack::Outcome ExtensionInstaller::installChecked(const QString& packPath, const pack::PackInfo& info,
+                                           qint64 bodyOffset, qint64 totalBytes) const
+{
+    const QString name = QString::fromUtf8(info.name);
+    const QString live = m_folders.extensionFolder(info.id);
+    const QFileInfo liveInfo(live);
+    bool upgrade = false;
+    if (liveInfo.exists() || liveInfo.isSymLink()) {
+        const std::optional<QByteArray> installed = liveInfo.isDir() ? installedName(info.id) : std::nullopt;
+        if (!installed)
+            return failure(ExitCode::Conflict, packPath,
+                           QStringLiteral("\"%1\"已存在，但不是已安装的扩展（没有可读的ExtensionName.etn）。")
+                               .arg(QDir::toNativeSeparators(live)));
+        if (*installed != info.name)
+            return failure(ExitCode::Conflict, packPath,
+                           QStringLiteral("标识%1已被扩展\"%2\"使用；安装包中的扩展是\"%3\"。")
+                               .arg(QString::fromLatin1(info.id), QString::fromUtf8(*installed), name));
+        upgrade = true;
+    }
+    // ORVA cannot start a listener whose control extension is missing.
+    if (info.roles.contains(extensions::Role::Listener) && info.control != info.id && !isRunnable(info.control))
+        return failure(ExitCode::Conflict, packPath,
+                       QStringLiteral("监听扩展的控制扩展%1尚未安装；请先安装它。")
+                           .arg(QString::fromLatin1(info.control)));
+
+    const QString staging = m_folders.newStagingFolder(info.id);
+    if (!QDir().mkdir(staging))
+        return failure(ExitCode::IoFailure, packPath,
+                       QStringLiteral("无法创建文件夹\"%1\"。").arg(QDir::toNativeSeparators(staging)));
+    Outcome outcome = unpack(packPath, info, bodyOffset, totalBytes, staging);
+    if (outcome.ok())
+        outcome = putInPlace(info, staging, upgrade);
+    if (!outcome.ok()) {
+        ExtensionFolders::deleteTree(staging);
+        outcome = failure(outcome.code, packPath, outcome.message);
+    }
+    return outcome;
+}
+
+pack::Outcome ExtensionInstaller::unpack(const QString& packPath, const pack::PackInfo& info, qint64 bodyOffset,
+                                   qint64 totalBytes, const QString& staging) const
+{
+    const QString name = QString::fromUtf8(info.name);
+    pack::PackArchive archive(packPath, bodyOffset, m_limits);
+    if (m_progress) {
+        m_progress(InstallStage::Unpacking, name, 0, totalBytes);
+        archive.setProgress(
+            [&](qint64 done) { m_progress(InstallStage::Unpacking, name, done, totalBytes); });
+    }
+    // The pack is read again; it is checked again, in case it changed since.
+    pack::ArchiveResult extracted = archive.extractTo(staging);
+    if (extracted.ok())
+        extracted.problem = pack::checkPackContents(extracted.entries, info.name);
+    if (!extracted.ok())
+        return Outcome{pack::exitCodeFor(extracted.problem), pack::archiveProblemMessage(extracted.problem)};
+
+    const QDir folder(staging);
+    const QFileInfo program(folder.filePath(QString::fromUtf8(info.name + extensions::kProgramSuffix)));
+    if (!program.isFile() || program.isSymLink()) {
+        ArchiveProblem missing;
+        missing.code = ArchiveProblemCode::ProgramMissing;
+        missing.entry = info.name + extensions::kProgramSuffix;
+        return Outcome{ExitCode::ArchiveRefused, pack::archiveProblemMessage(missing)};
+    }
+
+    QString error;
+    if (!writeWholeFile(folder.filePath(QString::fromLatin1(extensions::kNameFileName)), info.name, error) ||
+        !writeWholeFile(folder.filePath(QString::fromUtf8(info.name + extensions::kControlSuffix)), info.control, error) ||
+        !writeWholeFile(folder.filePath(QString::fromLatin1(extensions::kManifestFileName)),
+                        pack::headerJson(info, true) + '\n', error))
+        return Outcome{ExitCode::IoFailure, error + QStringLiteral("。")};
+    if (!platform::makeExecutable(program.filePath()))
+        return Outcome{
+            ExitCode::IoFailure,
+            QStringLiteral("无法把\"%1\"设为可执行。").arg(QDir::toNativeSeparators(program.filePath()))};
+    return {};
+}
+
+pack::Outcome ExtensionInstaller::putInPlace(const pack::PackInfo& info, const QString& staging, bool upgrade) const
+{
+    const QString live = m_folders.extensionFolder(info.id);
+    const QString backup = m_folders.backupFolder(info.id);
+    QDir dir;
+    // Where the system swaps folders in one step, the extension folder is
+    // never missing: the old version waits under the staging name, which the
+    // next run deletes if this one is interrupted.
+    const bool swapped = upgrade && platform::exchangePaths(staging, live);
+    if (upgrade && !swapped && !dir.rename(live, backup))
+        return Outcome{ExitCode::IoFailure, QStringLiteral("无法移开已安装的\"%1\"（扩展可能正在运行）。")
+                                                .arg(QDir::toNativeSeparators(live))};
+    const auto restore = [&] {
+        if (swapped)
+            platform::exchangePaths(staging, live);
+        else if (upgrade)
+            dir.rename(backup, live);
+    };
+    if (!swapped && !dir.rename(staging, live)) {
+        restore();
+        return Outcome{ExitCode::IoFailure,
+                       QStringLiteral("无法把解压的文件移到\"%1\"。").arg(QDir::toNativeSeparators(live))};
+    }
+
+    const ListChange lists = m_lists.add(info.id, info.roles);
+    if (!lists.ok) {
+        if (!swapped)
+            m_folders.removeFolder(live, info.id);
+        restore(); // a swapped-back new version is deleted with the staging folder
+        return Outcome{ExitCode::IoFailure, lists.error};
+    }
+    if (upgrade)
+        ExtensionFolders::deleteTree(swapped ? staging : backup); // what is left is removed by the next run
+
+    const QString name = QString::fromUtf8(info.name);
+    QString message = upgrade ? QStringLiteral("已更新扩展\"%1\"（标识%2）。")
+                              : QStringLiteral("已安装扩展\"%1\"（标识%2）。");
+    message = message.arg(name, QString::fromLatin1(info.id));
+    if (info.roles.isEmpty())
+        message += QStringLiteral("\n它不在任何启动列表中。");
+    else
+        message += QStringLiteral("\n启动列表：") + roleList(info.roles) + QStringLiteral("。");
+    return Outcome{ExitCode::Success, message};
+}
+
+} // namespace installer

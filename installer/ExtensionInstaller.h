@@ -1,0 +1,48 @@
+#pragma once
+
+// Installs an install pack into Extensions/<id>/ of the working directory and
+// enters the id into the start lists of its roles. The header and the whole
+// body are checked before anything is written; the extension folder appears
+// at once, complete, by a rename, and an upgrade puts the old folder back if
+// anything fails.
+
+#include "ExtensionFolders.h"
+#include "StartListEditor.h"
+#include "pack/Outcome.h"
+#include "pack/PackCheck.h"
+
+
+#include <functional>
+
+namespace installer {
+
+enum class InstallStage { Checking, Unpacking };
+
+// `done` and `total` are unpacked bytes; total is 0 while it is not known.
+using InstallProgress =
+    std::function<void(InstallStage stage, const QString& name, qint64 done, qint64 total)>;
+
+class ExtensionInstaller
+{
+public:
+    explicit ExtensionInstaller(const pack::ArchiveLimits& limits = {});
+
+    void setProgress(InstallProgress progress) { m_progress = std::move(progress); }
+
+    pack::Outcome install(const QString& packPath) const;
+
+private:
+    // The steps after the lock is held and the pack is known to be good.
+    pack::Outcome installChecked(const QString& packPath, const pack::PackInfo& info, qint64 bodyOffset,
+                           qint64 totalBytes) const;
+    pack::Outcome unpack(const QString& packPath, const pack::PackInfo& info, qint64 bodyOffset, qint64 totalBytes,
+                   const QString& staging) const;
+    pack::Outcome putInPlace(const pack::PackInfo& info, const QString& staging, bool upgrade) const;
+
+    pack::ArchiveLimits m_limits;
+    InstallProgress m_progress;
+    ExtensionFolders m_folders;
+    StartListEditor m_lists;
+};
+
+} // namespace installer

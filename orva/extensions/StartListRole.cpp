@@ -1,0 +1,22 @@
+#include "StartListRole.h"
+
+namespace extensions {
+
+QByteArray roleName(Role role)
+{
+    switch (role) {
+    case Role::Listener:
+        return QByteArrayLiteral("Listener");
+    case Role::Controller:
+        return QByteArrayLiteral("Controller");
+    case Role::Runner:
+        return QByteArrayLiteral("Runner");
+    case Role::Structure:
+        return QByteArrayLiteral("Structure");
+    case Role::MainControllerExtension:
+        return QByteArrayLiteral("MainControllerExtension");
+    }
+    return {};
+}
+
+} // namespace extensions

@@ -1,0 +1,9 @@
+#include "LatestManagerWindow.h"
+
+#include "Addonsmanager.h"
+
+QPointer<Addonsmanager>& managerWindow()
+{
+    static QPointer<Addonsmanager> window;
+    return window;
+}

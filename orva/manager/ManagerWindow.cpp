@@ -1,9 +1,0 @@
-#include "ManagerWindow.h"
-
-#include "Addonsmanager.h"
-
-QPointer<Addonsmanager>& managerWindow()
-{
-    static QPointer<Addonsmanager> window;
-    return window;
-}

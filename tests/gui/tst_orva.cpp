@@ -1,0 +1,285 @@
+// ORVA's windows in process: which boxes the start-up shows and which
+// launchers it makes of a workspace, the menus, the manager's views and
+// buttons, and the install action. Boxes are answered through the box hook;
+// exits are the end-to-end tests' business.
+
+#include "Workspace.h"
+#include "gui/MessageBox.h"
+#include "orva/LauncherProcess.h"
+#include "orva/ORVA.h"
+#include "orva/ProcessList.h"
+#include "orva/manager/Addonsmanager.h"
+#include "orva/manager/LatestManagerWindow.h"
+#include "platform/Platform.h"
+
+#include <QAction>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QListView>
+#include <QPushButton>
+#include <QtTest>
+
+class UrlRecorder : public QObject
+{
+    Q_OBJECT
+
+public:
+    QStringList opened;
+
+public slots:
+    void open(const QUrl& url) { opened.append(url.toLocalFile()); }
+};
+
+namespace {
+
+constexpr int Ok = QMessageBox::Ok;
+constexpr int Yes = QMessageBox::Yes;
+constexpr int No = QMessageBox::No;
+
+// Answers the next boxes in turn and keeps "title: text" of each; a box
+// beyond the answers given is answered No (关闭) and shows in the list.
+struct Boxes
+{
+    QList<int> answers;
+    QStringList shown;
+
+    explicit Boxes(QList<int> given) : answers(std::move(given))
+    {
+        gui::MessageBox::setAnswerer([this](QMessageBox& box) {
+            shown.append(box.windowTitle() + QStringLiteral(": ") + box.text());
+            return answers.isEmpty() ? No : answers.takeFirst();
+        });
+    }
+    ~Boxes() { gui::MessageBox::setAnswerer({}); }
+};
+
+QStringList viewRows(const QWidget& window, const char* view)
+{
+    const QAbstractItemModel* model = window.findChild<QListView*>(QLatin1String(view))->model();
+    QStringList rows;
+    for (int row = 0; row < model->rowCount(); ++row)
+        rows.append(model->index(row, 0).data().toString());
+    return rows;
+}
+
+void click(QWidget& window, const char* button)
+{
+    window.findChild<QPushButton*>(QLatin1String(button))->click();
+}
+
+// Chooses `path` in the next file dialog, or cancels it when empty.
+void chooseInFileDialog(const QString& path)
+{
+    QTimer::singleShot(50, [path] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        if (path.isEmpty())
+            return dialog->reject();
+        dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(path); // as a user types it
+        static_cast<QDialog*>(dialog)->accept(); // QFileDialog::accept, which takes the selection
+    });
+}
+
+} // namespace
+
+class TestOrva : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void startup_data();
+    void startup();
+    void menus();
+    void managerViewsAndButtons();
+    void installAction();
+    void shortLauncherRunsWaitBeforeRestart();
+};
+
+void TestOrva::initTestCase()
+{
+    platform::setPauseFunction([](int) {});
+}
+
+void TestOrva::startup_data()
+{
+    QTest::addColumn<QByteArray>("listeners");
+    QTest::addColumn<QList<int>>("answers");   // after the two notices
+    QTest::addColumn<QStringList>("boxes");    // after the two notices
+    QTest::addColumn<QStringList>("launched"); // arguments of each new launcher
+
+    const QString failed =
+        QStringLiteral("错误-ORVA: 扩展程序\"{id:%1}\"启动失败！请问你是要关闭ORVA还是跳过此扩展继续运行?");
+    const QString listener =
+        QStringLiteral("./Extensions/00000002/监听 器.exe ./Extensions/00000003/Logger.exe");
+    QTest::newRow("in order, twice")
+        << QByteArray("00000002\n00000003 00000002") << QList<int>{} << QStringList{}
+        << QStringList{listener,
+                       QStringLiteral("./Extensions/00000003/Logger.exe ./Extensions/00000003/Logger.exe"),
+                       listener};
+    QTest::newRow("failures skipped")
+        << QByteArray("00000009 00000004 00000005 00000006 00000002") << QList<int>{Yes, Yes, Yes, Yes}
+        << QStringList{failed.arg(QLatin1String("00000009")), failed.arg(QLatin1String("00000004")),
+                       failed.arg(QLatin1String("00000005")), failed.arg(QLatin1String("00000006"))}
+        << QStringList{QString(), QString(), QString(), listener};
+    QTest::newRow("no list: continue")
+        << QByteArray("<missing>") << QList<int>{Yes}
+        << QStringList{QStringLiteral("错误-ORVA: "
+                                      "无法获取扩展程序列表，程序即将退出！\n你可以点击\"继续\"来创建一个空的"
+                                      "启动列表，但是我们不会删除您的扩展程序。")}
+        << QStringList{};
+}
+
+void TestOrva::startup()
+{
+    QFETCH(QByteArray, listeners);
+    const Workspace workspace;
+    workspace.addExtension("00000002", "监听 器", "00000003");
+    workspace.addExtension("00000003", "Logger", "00000003");
+    workspace.addExtension("00000004", "NoControl", "00000003");
+    QFile::remove(QStringLiteral("Extensions/00000004/NoControl.control"));
+    workspace.addExtension("00000005", "OtherMissing", "00000009");
+    workspace.addExtension("00000006", "Trailing", "00000003");
+    workspace.write(QStringLiteral("Extensions/00000006/ExtensionName.etn"), "Trailing\n");
+    if (listeners != "<missing>")
+        workspace.write(QStringLiteral("Start/Listener.etl"), listeners);
+
+    const int before = processList().size();
+    Boxes boxes(QList<int>{Ok, No} + ROW(QList<int>, answers));
+    {
+        ORVA window;
+        QVERIFY(window.findChild<QAction*>(QStringLiteral("actionExit")));
+    }
+    QCOMPARE(boxes.shown.mid(2), ROW(QStringList, boxes));
+    QStringList launched;
+    for (const LauncherProcess* launcher : processList().mid(before))
+        launched.append(launcher->arguments().join(QLatin1Char(' ')));
+    QCOMPARE(launched, ROW(QStringList, launched));
+    if (listeners == "<missing>")
+        QCOMPARE(workspace.read(QStringLiteral("Start/MainControllerExtension.etl")), QByteArray());
+}
+
+void TestOrva::menus()
+{
+    const Workspace workspace;
+    workspace.write(QStringLiteral("Start/Listener.etl"), "");
+    Boxes boxes({Ok, No, Ok, Ok, Ok});
+    QPointer<Addonsmanager> first;
+    {
+        ORVA window;
+        window.findChild<QAction*>(QStringLiteral("actionManage"))->trigger();
+        first = managerWindow();
+        window.findChild<QAction*>(QStringLiteral("actionManage"))->trigger();
+        QVERIFY(first && managerWindow() && managerWindow() != first);
+        QVERIFY(first->isVisible() && managerWindow()->isVisible());
+        window.findChild<QAction*>(QStringLiteral("actionAbout"))->trigger();
+        QVERIFY(
+            boxes.shown.last().contains(QStringLiteral("\n\nORVA，全称为Quillmar，意为集中控制器。\n\n")));
+        const QString manage = QStringLiteral("关于扩展管理器: 此扩展控制器将在此后开启自定义功能。");
+        QCOMPARE(boxes.shown.mid(2, 2), (QStringList{manage, manage}));
+    }
+    // The main window takes the manager it refers to with it, not an older one.
+    QVERIFY(first && !managerWindow());
+    delete first;
+}
+
+void TestOrva::managerViewsAndButtons()
+{
+    const Workspace workspace;
+    workspace.addExtension("00000002", "Alpha\n", "00000002");
+    workspace.addExtension("00000003", "Beta", "00000003");
+    QDir().mkpath(QStringLiteral("Extensions/00000001"));
+    QFile::copy(QStringLiteral(ORVA_TEST_STANDIN), QStringLiteral("Extensions/00000001/packsetup.exe"));
+    workspace.write(QStringLiteral("Start/Listener.etl"), "00000002,00000009\n00000003");
+    workspace.write(QStringLiteral("Start/Runner.etl"), "00000003 00000003");
+    workspace.write(QStringLiteral("Start/MainControllerExtension.etl"), "x");
+
+    Boxes boxes({Ok, Yes});
+    QPointer<Addonsmanager> manager = new Addonsmanager;
+    managerWindow() = manager;
+    QCOMPARE(viewRows(*manager, "listView"),
+             (QStringList{QStringLiteral("Alpha\n"), QStringLiteral("Beta")}));
+    QCOMPARE(viewRows(*manager, "listView_2"), QStringList());
+    QCOMPARE(viewRows(*manager, "listView_3"), (QStringList{QStringLiteral("Beta"), QStringLiteral("Beta")}));
+    QCOMPARE(viewRows(*manager, "listView_5"), QStringList());
+
+    click(*manager, "pushButton_2"); // 配置 without a selection
+    QCOMPARE(boxes.shown, QStringList{QStringLiteral("ORVA: 请先在列表中选择一个扩展。")});
+    auto* runner = manager->findChild<QListView*>(QStringLiteral("listView_3"));
+    runner->setCurrentIndex(runner->model()->index(1, 0));
+    UrlRecorder urls;
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &urls, "open");
+    click(*manager, "pushButton_2");
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    QCOMPARE(urls.opened, QStringList{workspace.path(QStringLiteral("Extensions/00000003"))});
+
+    click(*manager, "pushButton_3"); // 删除 asks, then runs the installer
+    QVERIFY(boxes.shown.last().startsWith(
+        QStringLiteral("删除扩展-ORVA: 要删除扩展\"Beta\"（{id:00000003}）吗？")));
+    QVERIFY(
+        workspace.log()
+            .join(QLatin1Char('\n'))
+            .contains(
+                QStringLiteral("packsetup.exe start %1 --remove 00000003").arg(workspace.path().chopped(1))));
+    click(*manager, "pushButton_5"); // 确定
+    QVERIFY(!managerWindow() && manager->isHidden());
+    QTRY_VERIFY(!manager);
+}
+
+void TestOrva::installAction()
+{
+    const Workspace workspace;
+    workspace.write(QStringLiteral("bad.etipack"), "{\"name\":1}~");
+    workspace.write(QStringLiteral("名字.etipack"), "{\"name\":\"演示\"}~");
+    Boxes boxes({});
+    QPointer<Addonsmanager> manager = new Addonsmanager;
+    managerWindow() = manager;
+
+    chooseInFileDialog(QString()); // cancelled: nothing happens
+    click(*manager, "pushButton");
+    chooseInFileDialog(workspace.path(QStringLiteral("bad.etipack")));
+    click(*manager, "pushButton");
+    chooseInFileDialog(workspace.path(QStringLiteral("名字.etipack")));
+    click(*manager, "pushButton"); // no installer here
+    QCOMPARE(
+        boxes.shown,
+        (QStringList{QStringLiteral("错误-ORVA: 无法安装扩展安装包\"%1\"：包头中的\"name\"必须是字符串。")
+                         .arg(workspace.path(QStringLiteral("bad.etipack"))),
+                     QStringLiteral("错误-ORVA: 安装程序启动失败！")}));
+    QVERIFY(manager && managerWindow() == manager);
+
+    QVERIFY(QDir().mkpath(QStringLiteral("Extensions/00000001")));
+    QFile::copy(QStringLiteral(ORVA_TEST_STANDIN), QStringLiteral("Extensions/00000001/packsetup.exe"));
+    chooseInFileDialog(workspace.path(QStringLiteral("名字.etipack")));
+    click(*manager, "pushButton");
+    QVERIFY(
+        workspace.log()
+            .join(QLatin1Char('\n'))
+            .contains(QStringLiteral("packsetup.exe start %1 %2")
+                          .arg(workspace.path().chopped(1), workspace.path(QStringLiteral("名字.etipack")))));
+    QVERIFY(!managerWindow());
+    QTRY_VERIFY(!manager);
+    QCOMPARE(boxes.shown.size(), 2);
+}
+
+void TestOrva::shortLauncherRunsWaitBeforeRestart()
+{
+    // A launcher that ends at once has failed to start: it is tried again
+    // after a pause, not in a loop that spins a core.
+    LauncherProcess launcher(QStringLiteral("true"));
+    QList<qint64> starts;
+    QElapsedTimer clock;
+    clock.start();
+    connect(&launcher, &QProcess::started, [&] { starts.append(clock.elapsed()); });
+    launcher.launch();
+    QTRY_COMPARE_WITH_TIMEOUT(starts.size(), 2, 5000);
+    QVERIFY2(starts[1] - starts[0] >= LauncherProcess::kMinimumRunMs - 50,
+             qPrintable(QString::number(starts[1])));
+    launcher.closeWithoutRestart();
+    QTest::qWait(1200);
+    QCOMPARE(starts.size(), 2);
+}
+
+QTEST_MAIN(TestOrva)
+#include "tst_orva.moc"

@@ -1,0 +1,49 @@
+#pragma once
+
+// What must hold after the installer has run on a pack, for the unit tests
+// and the install fuzzer alike: a refused pack changed nothing; an accepted
+// one stands complete in its folder, once in the lists of its roles and in
+// no other list, with no leftovers, and installs again over itself.
+
+#include "Workspace.h"
+#include "installer/ExtensionInstaller.h"
+#include "orva/extensions/StartListReader.h"
+
+inline QString installationProblem(const Workspace& workspace, const QString& pack,
+                                   const pack::ArchiveLimits& limits, const pack::Outcome& outcome,
+                                   const Workspace::Snapshot& before)
+{
+    Workspace::Snapshot after = workspace.snapshot();
+    Workspace::Snapshot earlier = before;
+    if (outcome.message.isEmpty() || !outcome.ok())
+        return after == before && !outcome.message.isEmpty() ? QString()
+                                                             : QStringLiteral("refused, but changed");
+    const pack::PackInfo info = pack::readCheckedHeader(pack).info;
+    const QString folder = QStringLiteral("Extensions/") + QString::fromLatin1(info.id) + QLatin1Char('/');
+    const QFileInfo program(folder + QString::fromUtf8(info.name + ".exe"));
+    if (workspace.read(folder + QStringLiteral("ExtensionName.etn")) != info.name ||
+        workspace.read(folder + QString::fromUtf8(info.name + ".control")) != info.control ||
+        !program.isExecutable() || program.isSymLink())
+        return QStringLiteral("incomplete extension folder");
+    for (const extensions::Role role : extensions::kAllRoles) {
+        const QString list = QString::fromLatin1("Start/" + extensions::startListFileName(role));
+        const bool listed =
+            extensions::readStartList(list.toUtf8()).value_or(QList<QByteArray>()).count(info.id) == 1;
+        if (info.roles.contains(role) ? !listed : after.value(list) != before.value(list))
+            return QStringLiteral("wrong in ") + list;
+    }
+    // Apart from the new folder and the lists nothing changed: no leftovers.
+    for (Workspace::Snapshot* entries : {&earlier, &after}) {
+        for (auto entry = entries->begin(); entry != entries->end();) {
+            const bool touched =
+                entry.key().startsWith(QStringLiteral("Start")) || entry.key().startsWith(folder.chopped(1));
+            entry = touched ? entries->erase(entry) : std::next(entry);
+        }
+    }
+    if (after != earlier)
+        return QStringLiteral("changed beside the extension and its lists");
+    const Workspace::Snapshot installed = workspace.snapshot();
+    if (!installer::ExtensionInstaller(limits).install(pack).ok() || workspace.snapshot() != installed)
+        return QStringLiteral("installing again changed it");
+    return {};
+}
