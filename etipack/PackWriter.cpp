@@ -71,7 +71,8 @@ Outcome listFolder(const QString& folder, const pack::PackInfo& info, const pack
             return failure(ExitCode::ArchiveRefused, pack::archiveProblemMessage(problem));
         entry.directory = file.isDir();
         entry.size = entry.directory ? 0 : file.size();
-        entry.executable = !entry.directory && (file.isExecutable() || entry.path == info.name + extensions::kProgramSuffix);
+        entry.executable =
+            !entry.directory && (file.isExecutable() || entry.path == info.name + extensions::kProgramSuffix);
         total += entry.size;
         entries.append(entry);
         if (entries.size() > limits.maxEntries)
@@ -245,7 +246,8 @@ Outcome PackWriter::create(const QString& folder, const HeaderFields& fields, co
     const pack::PackCheck written = pack::checkPack(output, m_limits);
     if (!written.verdict.ok() || pack::headerJson(written.header.info, true) != header) {
         QFile::remove(output);
-        return failure(ExitCode::IoFailure, QStringLiteral("写出的安装包读回时不一致：%1").arg(written.verdict.message));
+        return failure(ExitCode::IoFailure,
+                       QStringLiteral("写出的安装包读回时不一致：%1").arg(written.verdict.message));
     }
     return Outcome{
         ExitCode::Success,

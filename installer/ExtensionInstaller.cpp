@@ -75,7 +75,7 @@ pack::Outcome ExtensionInstaller::install(const QString& packPath) const
 }
 
 pack::Outcome ExtensionInstaller::installChecked(const QString& packPath, const pack::PackInfo& info,
-                                           qint64 bodyOffset, qint64 totalBytes) const
+                                                 qint64 bodyOffset, qint64 totalBytes) const
 {
     const QString name = QString::fromUtf8(info.name);
     const QString live = m_folders.extensionFolder(info.id);
@@ -94,7 +94,8 @@ pack::Outcome ExtensionInstaller::installChecked(const QString& packPath, const 
         upgrade = true;
     }
     // ORVA cannot start a listener whose control extension is missing.
-    if (info.roles.contains(extensions::Role::Listener) && info.control != info.id && !isRunnable(info.control))
+    if (info.roles.contains(extensions::Role::Listener) && info.control != info.id &&
+        !isRunnable(info.control))
         return failure(ExitCode::Conflict, packPath,
                        QStringLiteral("监听扩展的控制扩展%1尚未安装；请先安装它。")
                            .arg(QString::fromLatin1(info.control)));
@@ -113,8 +114,8 @@ pack::Outcome ExtensionInstaller::installChecked(const QString& packPath, const 
     return outcome;
 }
 
-pack::Outcome ExtensionInstaller::unpack(const QString& packPath, const pack::PackInfo& info, qint64 bodyOffset,
-                                   qint64 totalBytes, const QString& staging) const
+pack::Outcome ExtensionInstaller::unpack(const QString& packPath, const pack::PackInfo& info,
+                                         qint64 bodyOffset, qint64 totalBytes, const QString& staging) const
 {
     const QString name = QString::fromUtf8(info.name);
     pack::PackArchive archive(packPath, bodyOffset, m_limits);
@@ -141,7 +142,8 @@ pack::Outcome ExtensionInstaller::unpack(const QString& packPath, const pack::Pa
 
     QString error;
     if (!writeWholeFile(folder.filePath(QString::fromLatin1(extensions::kNameFileName)), info.name, error) ||
-        !writeWholeFile(folder.filePath(QString::fromUtf8(info.name + extensions::kControlSuffix)), info.control, error) ||
+        !writeWholeFile(folder.filePath(QString::fromUtf8(info.name + extensions::kControlSuffix)),
+                        info.control, error) ||
         !writeWholeFile(folder.filePath(QString::fromLatin1(extensions::kManifestFileName)),
                         pack::headerJson(info, true) + '\n', error))
         return Outcome{ExitCode::IoFailure, error + QStringLiteral("。")};
@@ -152,7 +154,8 @@ pack::Outcome ExtensionInstaller::unpack(const QString& packPath, const pack::Pa
     return {};
 }
 
-pack::Outcome ExtensionInstaller::putInPlace(const pack::PackInfo& info, const QString& staging, bool upgrade) const
+pack::Outcome ExtensionInstaller::putInPlace(const pack::PackInfo& info, const QString& staging,
+                                             bool upgrade) const
 {
     const QString live = m_folders.extensionFolder(info.id);
     const QString backup = m_folders.backupFolder(info.id);

@@ -11,7 +11,6 @@
 #include "pack/Outcome.h"
 #include "pack/PackCheck.h"
 
-
 #include <functional>
 
 namespace installer {
@@ -34,9 +33,9 @@ public:
 private:
     // The steps after the lock is held and the pack is known to be good.
     pack::Outcome installChecked(const QString& packPath, const pack::PackInfo& info, qint64 bodyOffset,
-                           qint64 totalBytes) const;
-    pack::Outcome unpack(const QString& packPath, const pack::PackInfo& info, qint64 bodyOffset, qint64 totalBytes,
-                   const QString& staging) const;
+                                 qint64 totalBytes) const;
+    pack::Outcome unpack(const QString& packPath, const pack::PackInfo& info, qint64 bodyOffset,
+                         qint64 totalBytes, const QString& staging) const;
     pack::Outcome putInPlace(const pack::PackInfo& info, const QString& staging, bool upgrade) const;
 
     pack::ArchiveLimits m_limits;

@@ -57,7 +57,7 @@ void ORVA::closeEvent(QCloseEvent* event)
 void ORVA::on_actionManage_triggered()
 {
     gui::MessageBox::information(QStringLiteral("关于扩展管理器"),
-                           QStringLiteral("此扩展控制器将在此后开启自定义功能。"));
+                                 QStringLiteral("此扩展控制器将在此后开启自定义功能。"));
     // Parentless and top-level: it deletes itself, or this window's destructor does.
     auto* window = new Addonsmanager;
     managerWindow() = window;
@@ -85,7 +85,7 @@ void ORVA::on_actionExit_triggered()
 {
     const QList<LauncherProcess*> launchers = processList();
     gui::MessageBox::information(QStringLiteral("退出ORVA"),
-                           QStringLiteral("您即将退出ORVA，此确定页面将在未来开放开发端口。"));
+                                 QStringLiteral("您即将退出ORVA，此确定页面将在未来开放开发端口。"));
     // In list order, each waited for; the programs they started keep running.
     for (LauncherProcess* launcher : launchers)
         launcher->closeWithoutRestart();

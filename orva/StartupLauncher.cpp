@@ -79,7 +79,8 @@ void launchExtension(const QByteArray& id, QMessageBox& loadingNotice)
 
 void launchStartupExtensions(QMessageBox& loadingNotice)
 {
-    const std::optional<QList<QByteArray>> ids = extensions::readStartList(extensions::startListPath(extensions::Role::Listener));
+    const std::optional<QList<QByteArray>> ids =
+        extensions::readStartList(extensions::startListPath(extensions::Role::Listener));
     if (!ids) {
         continueOrExit(
             QStringLiteral("无法获取扩展程序列表，程序即将退出！\n"

@@ -42,7 +42,8 @@ QString archiveProblemMessage(const ArchiveProblem& problem)
         return QStringLiteral("安装包解压后超过%1字节。").arg(problem.detail);
     case ArchiveProblemCode::ReservedFile:
         return entry + QStringLiteral("与安装程序写入的文件同名（%1、<扩展名称>%2、%3）。")
-                           .arg(QLatin1String(extensions::kNameFileName), QLatin1String(extensions::kControlSuffix),
+                           .arg(QLatin1String(extensions::kNameFileName),
+                                QLatin1String(extensions::kControlSuffix),
                                 QLatin1String(extensions::kManifestFileName));
     case ArchiveProblemCode::ProgramMissing:
         if (!problem.detail.isEmpty())

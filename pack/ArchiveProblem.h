@@ -33,8 +33,8 @@ enum class ArchiveProblemCode {
 struct ArchiveProblem
 {
     ArchiveProblemCode code = ArchiveProblemCode::None;
-    QByteArray entry;         // the entry's path as the archive names it, UTF-8
-    QString detail;           // the library's error, the entry's type, the bound
+    QByteArray entry;   // the entry's path as the archive names it, UTF-8
+    QString detail;     // the library's error, the entry's type, the bound
     FileNameCheck part; // BadPathPart: what is wrong with the part
 };
 

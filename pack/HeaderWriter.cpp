@@ -39,7 +39,9 @@ QByteArray escapeSplitBytes(const std::string& json)
 
 QByteArray headerJson(const PackInfo& info, bool indented)
 {
-    const auto text = [](const QByteArray& bytes) { return bytes.toStdString(); };
+    const auto text = [](const QByteArray& bytes) {
+        return bytes.toStdString();
+    };
     nlohmann::ordered_json object;
     object["name"] = text(info.name);
     object["id"] = text(info.id);

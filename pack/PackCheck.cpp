@@ -7,7 +7,8 @@ PackCheck checkPack(const QString& path, const ArchiveLimits& limits, const Chec
     PackCheck check;
     check.header = readCheckedHeader(path);
     if (!check.header.ok()) {
-        check.verdict = Outcome{exitCodeFor(check.header.problem), headerProblemMessage(check.header.problem)};
+        check.verdict =
+            Outcome{exitCodeFor(check.header.problem), headerProblemMessage(check.header.problem)};
         return check;
     }
     PackArchive archive(path, check.header.bodyOffset, limits);
@@ -19,7 +20,8 @@ PackCheck checkPack(const QString& path, const ArchiveLimits& limits, const Chec
     if (check.archive.ok())
         check.archive.problem = checkPackContents(check.archive.entries, check.header.info.name);
     if (!check.archive.ok())
-        check.verdict = Outcome{exitCodeFor(check.archive.problem), archiveProblemMessage(check.archive.problem)};
+        check.verdict =
+            Outcome{exitCodeFor(check.archive.problem), archiveProblemMessage(check.archive.problem)};
     return check;
 }
 

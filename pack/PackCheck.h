@@ -20,6 +20,7 @@ using CheckProgress = std::function<void(const PackInfo& info, qint64 bytes)>;
 // What packsetup checks before it writes anything: the header, then the
 // whole body, read without writing, against the entry rules and `limits`.
 // Whether the extension fits the working directory is not looked at.
-PackCheck checkPack(const QString& path, const ArchiveLimits& limits = {}, const CheckProgress& progress = {});
+PackCheck checkPack(const QString& path, const ArchiveLimits& limits = {},
+                    const CheckProgress& progress = {});
 
 } // namespace pack

@@ -113,7 +113,8 @@ HeaderProblem optionalString(const Json& object, const char* key, std::optional<
     return problem;
 }
 
-HeaderProblem checkId(const QByteArray& id, const char* key, HeaderProblemCode bad, HeaderProblemCode reserved)
+HeaderProblem checkId(const QByteArray& id, const char* key, HeaderProblemCode bad,
+                      HeaderProblemCode reserved)
 {
     if (!extensions::isExtensionId(id))
         return problemOf(bad, key, id);
@@ -133,8 +134,9 @@ HeaderProblem checkRoles(const Json& object, QList<extensions::Role>& roles)
         if (!role.is_string())
             return problemOf(HeaderProblemCode::FieldWrongType, "roles");
         const QByteArray text = toBytes(role.get_ref<const std::string&>());
-        const auto known = std::find_if(extensions::kAllRoles.begin(), extensions::kAllRoles.end(),
-                                        [&](extensions::Role candidate) { return roleName(candidate) == text; });
+        const auto known =
+            std::find_if(extensions::kAllRoles.begin(), extensions::kAllRoles.end(),
+                         [&](extensions::Role candidate) { return roleName(candidate) == text; });
         if (known == extensions::kAllRoles.end())
             return problemOf(HeaderProblemCode::UnknownRole, "roles", text);
         if (!roles.contains(*known))

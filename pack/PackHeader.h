@@ -20,10 +20,10 @@ inline constexpr int kMaxExtensionNameBytes = kMaxFileNameBytes - 8;
 
 struct PackInfo
 {
-    QByteArray name;                // UTF-8, a portable file name
-    QByteArray id;                  // eight digits, never the installer's
-    QList<extensions::Role> roles;  // no duplicates, in the layout's order
-    QByteArray control;             // eight digits; the own id unless given
+    QByteArray name;               // UTF-8, a portable file name
+    QByteArray id;                 // eight digits, never the installer's
+    QList<extensions::Role> roles; // no duplicates, in the layout's order
+    QByteArray control;            // eight digits; the own id unless given
     std::optional<QByteArray> version;
     std::optional<QByteArray> description;
     std::optional<QByteArray> author;

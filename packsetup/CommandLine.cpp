@@ -59,17 +59,17 @@ bool runsWithoutWindows(int argc, char** argv)
 QString usageText()
 {
     return QStringLiteral(
-        "用法：\n"
-        "  packsetup [--quiet] <安装包.etipack>   安装扩展\n"
-        "  packsetup [--quiet] --remove <标识>    删除扩展（从所有启动列表中移除并删除其文件夹）\n"
-        "  packsetup --help                       显示本说明\n"
-        "\n"
-        "--quiet：不显示窗口，结果写到标准输出（成功）或标准错误（失败）。\n"
-        "packsetup在当前工作目录的%1和%2文件夹中工作。\n"
-        "\n"
-        "退出码：0 成功；1 命令行有误；2 无法读取安装包；3 包头无效；4 压缩包被拒绝；\n"
-        "5 标识冲突、保留标识、控制扩展未安装或扩展未安装；6 读写失败（如磁盘已满）；\n"
-        "7 另一个安装程序正在运行。\n")
+               "用法：\n"
+               "  packsetup [--quiet] <安装包.etipack>   安装扩展\n"
+               "  packsetup [--quiet] --remove <标识>    删除扩展（从所有启动列表中移除并删除其文件夹）\n"
+               "  packsetup --help                       显示本说明\n"
+               "\n"
+               "--quiet：不显示窗口，结果写到标准输出（成功）或标准错误（失败）。\n"
+               "packsetup在当前工作目录的%1和%2文件夹中工作。\n"
+               "\n"
+               "退出码：0 成功；1 命令行有误；2 无法读取安装包；3 包头无效；4 压缩包被拒绝；\n"
+               "5 标识冲突、保留标识、控制扩展未安装或扩展未安装；6 读写失败（如磁盘已满）；\n"
+               "7 另一个安装程序正在运行。\n")
         .arg(QLatin1String(extensions::kExtensionsFolderName), QLatin1String(extensions::kStartFolderName));
 }
 

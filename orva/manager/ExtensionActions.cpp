@@ -17,7 +17,8 @@ bool removeExtension(const QByteArray& id, const QString& name)
     const QString question =
         QStringLiteral("要删除扩展\"%1\"（{id:%2}）吗？\n它将从所有启动列表中移除，其文件夹也会被删除。")
             .arg(name.trimmed(), QString::fromUtf8(id));
-    if (!gui::MessageBox::askContinueOrClose(question, QStringLiteral("删除扩展-ORVA"), QMessageBox::Question))
+    if (!gui::MessageBox::askContinueOrClose(question, QStringLiteral("删除扩展-ORVA"),
+                                             QMessageBox::Question))
         return false;
 
     switch (runInstaller({QStringLiteral("--remove"), QString::fromUtf8(id)})) {
@@ -37,12 +38,13 @@ void openExtensionFolder(const QByteArray& id)
     const QString folder = platform::processPath(extensions::extensionFolderPath(id));
     const QFileInfo info(folder);
     if (!info.isDir()) {
-        gui::MessageBox::error(QStringLiteral("扩展文件夹\"%1\"不存在。").arg(QDir::toNativeSeparators(folder)));
+        gui::MessageBox::error(
+            QStringLiteral("扩展文件夹\"%1\"不存在。").arg(QDir::toNativeSeparators(folder)));
         return;
     }
     if (!QDesktopServices::openUrl(QUrl::fromLocalFile(info.absoluteFilePath())))
         gui::MessageBox::error(QStringLiteral("无法打开扩展文件夹\"%1\"。")
-                             .arg(QDir::toNativeSeparators(info.absoluteFilePath())));
+                                   .arg(QDir::toNativeSeparators(info.absoluteFilePath())));
 }
 
 } // namespace manager
