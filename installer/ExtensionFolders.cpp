@@ -43,17 +43,13 @@ QString ExtensionFolders::newRemovalFolder(const QByteArray& id) const
                                  randomSuffix());
 }
 
-std::unique_ptr<QLockFile> ExtensionFolders::lock() const
+std::unique_ptr<platform::ExclusiveFileLock> ExtensionFolders::lock() const
 {
     if (!QDir().mkpath(m_root))
         return nullptr;
-    auto lock = std::make_unique<QLockFile>(QDir(m_root).filePath(QStringLiteral(".packsetup.lock")));
-    // A lock whose process has ended is taken over; a running install keeps
-    // its lock however long it takes.
-    lock->setStaleLockTime(0);
-    if (!lock->tryLock(0))
-        return nullptr;
-    return lock;
+    auto lock = std::make_unique<platform::ExclusiveFileLock>(
+        QDir(m_root).filePath(QStringLiteral(".packsetup.lock")));
+    return lock->isLocked() ? std::move(lock) : nullptr;
 }
 
 QString ExtensionFolders::busyMessage()

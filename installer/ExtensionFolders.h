@@ -6,9 +6,9 @@
 // leaves nothing that looks like an installed extension.
 
 #include "orva/extensions/ExtensionLayout.h"
+#include "platform/ExclusiveFileLock.h"
 
 #include <QByteArray>
-#include <QLockFile>
 #include <QString>
 #include <memory>
 
@@ -26,7 +26,7 @@ public:
 
     // Creates Extensions/ if needed and takes the lock that keeps a second
     // packsetup out; nullptr when another one holds it or it cannot be made.
-    std::unique_ptr<QLockFile> lock() const;
+    std::unique_ptr<platform::ExclusiveFileLock> lock() const;
     // What to say when lock() finds another packsetup at work.
     static QString busyMessage();
 

@@ -67,7 +67,7 @@ pack::Outcome ExtensionInstaller::install(const QString& packPath) const
     if (!check.verdict.ok())
         return failure(check.verdict.code, packPath, check.verdict.message);
 
-    const std::unique_ptr<QLockFile> lock = m_folders.lock();
+    const auto lock = m_folders.lock();
     if (!lock)
         return failure(ExitCode::Busy, packPath, ExtensionFolders::busyMessage());
     m_folders.cleanLeftovers();

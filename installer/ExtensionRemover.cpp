@@ -26,7 +26,7 @@ pack::Outcome ExtensionRemover::remove(const QByteArray& id) const
     if (id == extensions::kInstallerId)
         return failure(ExitCode::Conflict, id, QStringLiteral("它是安装程序本身。"));
 
-    const std::unique_ptr<QLockFile> lock = m_folders.lock();
+    const auto lock = m_folders.lock();
     if (!lock)
         return failure(ExitCode::Busy, id, ExtensionFolders::busyMessage());
     m_folders.cleanLeftovers();

@@ -1,110 +1,52 @@
-"""chainlaunch on its own: its command line, the order in which it runs its two
-programs, its message and its exit statuses."""
+"""chainlaunch on its own: no, one, two and three programs, a first program
+that cannot start, and a two-program run with no display at all."""
 
+import time
 import unittest
 
-import processes
-from orvacase import CONTINUE, ESCAPE, WINDOW_CLOSE, EndToEndCase, start_display, stop_display
-from workspace import CRASHES, ENDS_SOON, READS_STDIN, RUNS_ON
+import harness
+from harness import Case, Run, setUpModule, tearDownModule  # noqa: F401
 
-FIRST = "./Extensions/00000002/Watcher.exe"
-SECOND = "./Extensions/00000003/Recorder.exe"
-THIRD = "./Extensions/00000004/Other.exe"
-
-DIALOG = "_NET_WM_WINDOW_TYPE_DIALOG"
+FIRST, SECOND, THIRD = "first program.exe", "second program.exe", "third.exe"
 
 
-def setUpModule():
-    start_display()
+class ChainlaunchTest(Case):
+    def launch(self, *args, **env):
+        self.add_program(FIRST, "sleep 0.3")
+        self.add_program(SECOND, "sleep 600")
+        self.add_program(THIRD)
+        return Run(self, ["./Extensions/chainlaunch.exe", *["./" + arg for arg in args]], **env)
 
+    def runs(self):
+        return [(name, event) for _, name, event in self.events()]
 
-def tearDownModule():
-    stop_display()
-
-
-class ChainlaunchTest(EndToEndCase):
-    def kinds(self):
-        return [(event.kind, event.tag) for event in self.ws.events()]
-
-    def test_without_arguments_ends_with_status_1_at_once(self):
-        run = self.start_chainlaunch()
-        # Nothing to answer: a window or box would keep it running.
-        self.assertEqual(run.wait_exit(), 1, run.describe())
-        self.assertEqual(self.ws.events(), [])
-
-    def test_one_argument_reports_the_end_of_the_program_until_dismissed(self):
-        self.ws.add_program(FIRST, "first", ENDS_SOON)
-        for answer in (CONTINUE, ESCAPE, WINDOW_CLOSE):
-            with self.subTest(answer=answer):
-                open(self.ws.log, "wb").close()
-                run = self.start_chainlaunch(FIRST)
+    def test_arguments(self):
+        with self.subTest("none: status 1 at once"):
+            self.assertEqual(self.launch().wait_exit(timeout=10), 1)
+        for args in ((FIRST,), (FIRST, SECOND, THIRD)):
+            with self.subTest(args=args):
+                started = time.monotonic()
+                run = self.launch(*args)
                 box = run.window(None)
-                # The message comes only once the program has ended.
-                self.assertEqual(self.kinds(), [("start", "first"), ("end", "first")])
-                self.assertIn(DIALOG, self.x.window_types(box), "expected the message box, not the empty window")
-                self.assertTrue(run.alive(), "must wait for the message to be dismissed")
-                self.x.press(box, *answer)
-                self.assertEqual(run.wait_exit(), 0, run.describe())
-                start = self.ws.starts("first")[0]
-                self.assertEqual(start.nargs, 0, "the program gets no arguments")
-                self.assertEqual(start.ppid, run.pid)
-                self.assertEqual(start.cwd, self.ws.root, "the program inherits the working directory")
+                self.assertEqual(self.runs()[-2:], [(FIRST, "start"), (FIRST, "end")])
+                self.assertGreaterEqual(time.monotonic() - started, 1.0, "noticed only after the pause")
+                harness.display.keys(box, "Return")
+                self.assertEqual(run.wait_exit(), 0)
+        self.assertEqual(self.runs(), [(FIRST, "start"), (FIRST, "end")] * 2)
 
-    def test_more_than_two_arguments_run_only_the_first(self):
-        self.ws.add_program(FIRST, "first", ENDS_SOON)
-        self.ws.add_program(SECOND, "second", ENDS_SOON)
-        self.ws.add_program(THIRD, "third", ENDS_SOON)
-        run = self.start_chainlaunch(FIRST, SECOND, THIRD)
-        box = run.window(None)
-        self.assertIn(DIALOG, self.x.window_types(box))
-        self.x.press(box, *CONTINUE)
+    def test_two_programs_without_a_display(self):
+        run = self.launch(FIRST, SECOND, DISPLAY=None)
         self.assertEqual(run.wait_exit(), 0, run.describe())
-        self.assertEqual(self.kinds(), [("start", "first"), ("end", "first")])
+        self.assertEqual(self.runs(), [(FIRST, "start"), (FIRST, "end"), (SECOND, "start")])
+        self.assertIn(self.events(SECOND)[0][0], harness.processes(), "the second program outlives the launcher")
 
-    def test_two_arguments_start_the_second_after_the_first_and_leave_it_running(self):
-        # Spaces in folder and file names: each argument is one path.
-        first = "./Extensions/My Listener/first program.exe"
-        second = "./Extensions/My Control/second program.exe"
-        # The first program outlasts chainlaunch's one-second pause after
-        # starting it, so a second program started too early shows.
-        self.ws.add_program(first, "first", READS_STDIN + "\n/bin/sleep 2")
-        self.ws.add_program(second, "second", RUNS_ON)
-        run = self.start_chainlaunch(first, second)
-        # No message on this path: it ends by itself.
-        self.assertEqual(run.wait_exit(), 0, run.describe())
-        self.wait_for_events(lambda events: any(e.tag == "second" for e in events), "start of the second program")
-        self.assertEqual(self.kinds(), [("start", "first"), ("stdin", "first"), ("end", "first"),
-                                        ("start", "second")])
-        events = self.ws.events()
-        self.assertEqual(events[1].value, "0", "the first program must see an empty standard input")
-        second_start = self.ws.starts("second")[0]
-        self.assertTrue(processes.is_running(second_start.pid), "the second program must outlive chainlaunch")
-        for start in self.ws.starts():
-            self.assertEqual(start.nargs, 0, start)
-            self.assertEqual(start.cwd, self.ws.root, start)
-
-    def test_first_program_that_crashes_counts_as_ended(self):
-        self.ws.add_program(FIRST, "first", CRASHES)
-        self.ws.add_program(SECOND, "second", ENDS_SOON)
-        run = self.start_chainlaunch(FIRST, SECOND)
-        self.assertEqual(run.wait_exit(), 0, run.describe())
-        self.wait_for_events(lambda events: ("end", "second") in [(e.kind, e.tag) for e in events],
-                             "the second program's run")
-        self.assertEqual(self.kinds(), [("start", "first"), ("start", "second"), ("end", "second")])
-
-    def test_unstartable_first_program_leaves_an_empty_window_and_no_second_program(self):
-        self.ws.add_program(SECOND, "second", ENDS_SOON)
-        not_executable = "./Extensions/00000005/Plain.exe"
-        self.ws.add_program(not_executable, "plain", ENDS_SOON, executable=False)
-        for first in ("./Extensions/00000009/Missing.exe", not_executable, ""):
-            with self.subTest(first=first):
-                run = self.start_chainlaunch(first, SECOND)
-                window = run.window(None)
-                self.assertNotIn(DIALOG, self.x.window_types(window), "expected the empty main window, not a box")
-                self.assertEqual(self.ws.events(), [], "nothing may be started")
-                self.x.press(window, *WINDOW_CLOSE)
-                self.assertEqual(run.wait_exit(), 0, run.describe())
-                self.assertEqual(self.ws.events(), [])
+    def test_first_program_that_cannot_start(self):
+        run = self.launch("missing.exe", SECOND)
+        window = run.window(None)
+        time.sleep(1.5)
+        self.assertEqual(self.events(), [])
+        harness.display.keys(window, "alt+F4")
+        self.assertEqual(run.wait_exit(), 0)
 
 
 if __name__ == "__main__":

@@ -221,7 +221,7 @@ void TestOrva::managerViewsAndButtons()
         workspace.log()
             .join(QLatin1Char('\n'))
             .contains(
-                QStringLiteral("packsetup.exe start %1 --remove 00000003").arg(workspace.path().chopped(1))));
+                QStringLiteral("packsetup.exe\tstart\t%1\t--remove 00000003").arg(workspace.path().chopped(1))));
     click(*manager, "pushButton_5"); // 确定
     QVERIFY(!managerWindow() && manager->isHidden());
     QTRY_VERIFY(!manager);
@@ -256,7 +256,7 @@ void TestOrva::installAction()
     QVERIFY(
         workspace.log()
             .join(QLatin1Char('\n'))
-            .contains(QStringLiteral("packsetup.exe start %1 %2")
+            .contains(QStringLiteral("packsetup.exe\tstart\t%1\t%2")
                           .arg(workspace.path().chopped(1), workspace.path(QStringLiteral("名字.etipack")))));
     QVERIFY(!managerWindow());
     QTRY_VERIFY(!manager);

@@ -8,7 +8,6 @@
 #include "installer/StartListEditor.h"
 #include "orva/extensions/StartListReader.h"
 
-#include <QLockFile>
 #include <QtTest>
 
 using extensions::Role;
@@ -136,8 +135,8 @@ void TestInstaller::failures()
     const Installation workspace;
     QMap<QString, QByteArray> before;
     {
-        QLockFile other(QStringLiteral("Extensions/.packsetup.lock"));
-        QVERIFY(other.tryLock());
+        const platform::ExclusiveFileLock other(QStringLiteral("Extensions/.packsetup.lock"));
+        QVERIFY(other.isLocked());
         before = workspace.snapshot();
         QCOMPARE(install(QStringLiteral("tool.tar.gz.etipack")).code, pack::ExitCode::Busy);
         QCOMPARE(installer::ExtensionRemover().remove("00000003").code, pack::ExitCode::Busy);

@@ -1,0 +1,270 @@
+"""End-to-end harness: the installed programs (ORVA_APP_DIR, set by CTest)
+run for real in a fresh app folder per test, on a private Xvfb display under
+openbox (so that focus and Alt+F4 behave as on a desktop), driven with
+xdotool. The test process is a child subreaper: whatever the programs start,
+even detached, stays its descendant, and every test ends all of it by id."""
+
+import ctypes
+import os
+import shutil
+import signal
+import subprocess
+import tempfile
+import time
+import unittest
+
+APP = os.environ.get("ORVA_APP_DIR", "")
+STANDIN = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support", "standin.sh")
+TIMEOUT = 60  # generous: the sanitizer build is slow, and each listed extension costs ORVA 2 s
+NOTICE, ERROR, MAIN = "参赛作品-ORVA", "错误-ORVA", "ORVA"
+CONTINUE, CLOSE = ("Return",), ("Tab", "space")  # 继续 is the default; Tab reaches 关闭
+display = None
+
+
+def wait_until(condition, what, timeout=TIMEOUT):
+    deadline = time.monotonic() + timeout
+    while not (value := condition()):
+        if time.monotonic() > deadline:
+            raise AssertionError("timed out waiting for " + (what() if callable(what) else what))
+        time.sleep(0.1)
+    return value
+
+
+def processes():
+    """{pid: (parent pid, arguments)} of every process that has not ended."""
+    table = {}
+    for entry in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open("/proc/{}/stat".format(entry), "rb") as stat, open("/proc/{}/cmdline".format(entry), "rb") as cmd:
+                state, parent = stat.read().rsplit(b")", 1)[1].split()[:2]
+                arguments = [arg.decode(errors="replace") for arg in cmd.read().split(b"\0")[:-1]]
+        except (OSError, ValueError):
+            continue
+        if state not in (b"Z", b"X"):
+            table[int(entry)] = (int(parent), arguments)
+    return table
+
+
+def descendants(pid, table):
+    found, frontier = set(), [pid]
+    while frontier:
+        current = frontier.pop()
+        children = {child for child, (parent, _) in table.items() if parent == current} - found
+        found |= children
+        frontier += children
+    return found
+
+
+def end_processes():
+    """Stops every process this one started (but the display), until no new
+    one appears, so that none can start another; then kills and reaps them."""
+    stopped = set()
+    while True:
+        table = processes()
+        spared = display.pids | set().union(*(descendants(pid, table) for pid in display.pids))
+        fresh = descendants(os.getpid(), table) - spared - stopped
+        if not fresh:
+            break
+        for pid in fresh:
+            os.kill(pid, signal.SIGSTOP)
+        stopped |= fresh
+    for pid in stopped:
+        os.kill(pid, signal.SIGKILL)
+    wait_until(lambda: not stopped & set(processes()), "killed processes to go")
+    while True:
+        try:
+            if os.waitpid(-1, os.WNOHANG)[0] == 0:
+                break
+        except ChildProcessError:
+            break
+
+
+class Display:
+    """Xvfb and openbox for one test module, and the X tools that drive it."""
+
+    def __init__(self):
+        self.home = tempfile.mkdtemp(prefix="orva-x-")
+        read_end, write_end = os.pipe()
+        xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x1024x24", "-nolisten",
+                                 "tcp"], pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        with os.fdopen(read_end, "rb") as ready:  # the number comes once the server is ready
+            self.name = ":" + ready.readline().decode().strip()
+        openbox = subprocess.Popen(["openbox", "--sm-disable"], env=self.env(XDG_CONFIG_HOME=self.home),
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.popens = [xvfb, openbox]
+        self.pids = {xvfb.pid, openbox.pid}
+        wait_until(lambda: "window id" in self.x("xprop", "-root", "_NET_SUPPORTING_WM_CHECK"), "openbox")
+
+    def stop(self):
+        for popen in reversed(self.popens):
+            popen.terminate()
+            popen.wait(timeout=TIMEOUT)
+        shutil.rmtree(self.home, ignore_errors=True)
+
+    def env(self, **changes):
+        """The environment for a program on this display; a change to None removes the variable."""
+        env = dict(os.environ, DISPLAY=self.name, LC_ALL="C.UTF-8")
+        env.update(changes)
+        return {name: value for name, value in env.items() if value is not None}
+
+    def x(self, *args):
+        return subprocess.run(args, env=self.env(), capture_output=True, timeout=TIMEOUT).stdout.decode("utf-8", "replace")
+
+    def windows(self, pid):
+        return [int(wid) for wid in self.x("xdotool", "search", "--onlyvisible", "--pid", str(pid)).split()]
+
+    def title(self, wid):
+        return self.x("xdotool", "getwindowname", str(wid)).rstrip("\n")
+
+    def viewable(self, wid):
+        return "IsViewable" in self.x("xwininfo", "-id", str(wid))
+
+    def keys(self, wid, *keys):
+        self.x("xdotool", "windowactivate", "--sync", str(wid), "key", "--delay", "100", *keys)
+
+    def type(self, wid, text):
+        self.x("xdotool", "windowactivate", "--sync", str(wid), "type", "--delay", "30", text)
+
+    def click(self, wid, x, y):
+        self.x("xdotool", "windowactivate", "--sync", str(wid), "mousemove", "--window", str(wid), str(x), str(y),
+               "click", "1")
+
+    def colours(self, wid):
+        """How many colours the window's pixels have: 1 while it is unpainted."""
+        ppm = subprocess.run(["import", "-silent", "-window", str(wid), "-depth", "8", "rgb:-"], env=self.env(),
+                             capture_output=True, timeout=TIMEOUT).stdout
+        return len({ppm[i:i + 3] for i in range(0, len(ppm), 3)})
+
+
+def setUpModule():
+    global display
+    libc = ctypes.CDLL(None, use_errno=True)
+    assert libc.prctl(36, 1, 0, 0, 0) == 0, "prctl(PR_SET_CHILD_SUBREAPER)"
+    display = Display()
+
+
+def tearDownModule():
+    end_processes()
+    display.stop()
+
+
+def window(pid, title, exclude=(), run=None):
+    """A viewable window of process `pid` with this title (any, when None) that
+    is not in `exclude`; fails at once when `run`, the program, ends."""
+    def find():
+        if run and not run.alive():
+            raise AssertionError("ended while waiting for {!r}: {}".format(title, run.describe()))
+        return next((wid for wid in display.windows(pid) if wid not in exclude and title in (None, display.title(wid))),
+                    None)
+    return wait_until(find, lambda: "window {!r} of {}".format(title, run.describe() if run else pid))
+
+
+class Run:
+    """One started program: its process, its output and its windows."""
+
+    def __init__(self, case, args, **env):
+        self.args, self.output_path = args, os.path.join(case.tmp, "output-{}".format(time.monotonic_ns()))
+        with open(self.output_path, "wb") as output:
+            self.popen = subprocess.Popen(args, cwd=case.app, env=case.env(**env), stdin=subprocess.DEVNULL,
+                                          stdout=output, stderr=subprocess.STDOUT)
+        self.pid = self.popen.pid
+
+    def alive(self):
+        return self.popen.poll() is None
+
+    def output(self):
+        with open(self.output_path, "rb") as output:
+            return output.read().decode("utf-8", "replace")
+
+    def describe(self):
+        return "{} ({}):\n{}".format(self.args, "running" if self.alive() else self.popen.returncode, self.output())
+
+    def wait_exit(self, timeout=TIMEOUT):
+        wait_until(lambda: not self.alive(), lambda: "the end of " + self.describe(), timeout)
+        return self.popen.returncode
+
+    def window(self, title, exclude=()):
+        return window(self.pid, title, exclude, self)
+
+    def answer(self, title, keys, exclude=()):
+        wid = self.window(title, exclude)
+        display.keys(wid, *keys)
+        wait_until(lambda: not self.alive() or not display.viewable(wid), lambda: "{!r} to close".format(title))
+        return wid
+
+    def children(self, program="chainlaunch.exe"):
+        """(pid, arguments) of the running children of this program that run `program`."""
+        return sorted((pid, tuple(args[1:])) for pid, (parent, args) in processes().items()
+                      if parent == self.pid and args and os.path.basename(args[0]) == program)
+
+
+class Case(unittest.TestCase):
+    """A fresh app folder per test: the installed programs, empty start lists."""
+
+    def setUp(self):
+        self.tmp = os.path.realpath(tempfile.mkdtemp(prefix="orva-e2e-"))
+        self.addCleanup(shutil.rmtree, self.tmp, True)
+        self.addCleanup(end_processes)
+        self.app, self.log = os.path.join(self.tmp, "app"), os.path.join(self.tmp, "log")
+        for program in ("ORVA", "etipack", "Extensions/chainlaunch.exe", "Extensions/00000001/packsetup.exe"):
+            os.makedirs(os.path.dirname(os.path.join(self.app, program)), exist_ok=True)
+            os.symlink(os.path.join(APP, program), os.path.join(self.app, program))
+        self.write("Extensions/00000001/ExtensionName.etn", "packsetup")
+        for role in ("Listener", "Controller", "Runner", "Structure", "MainControllerExtension"):
+            self.write("Start/{}.etl".format(role), "")
+
+    def env(self, **changes):
+        return display.env(**{"QT_QPA_PLATFORM": "xcb", "ORVA_TEST_LOG": self.log, "XDG_RUNTIME_DIR": self.tmp,
+                              "XDG_CONFIG_HOME": self.tmp, **changes})
+
+    def path(self, relative):
+        return os.path.join(self.app, relative)
+
+    def write(self, relative, text):
+        os.makedirs(os.path.dirname(self.path(relative)), exist_ok=True)
+        with open(self.path(relative), "wb") as file:
+            file.write(text.encode() if isinstance(text, str) else text)
+
+    def read(self, relative):
+        with open(self.path(relative), "rb") as file:
+            return file.read().decode()
+
+    def add_program(self, relative, does=""):
+        """A copy of the stand-in program; `does` is what it does when run."""
+        shutil.copy(STANDIN, self.path(relative))
+        if does:
+            self.write(relative + ".does", does)
+
+    def add_extension(self, ident, name, control, does=""):
+        self.write("Extensions/{}/ExtensionName.etn".format(ident), name)
+        self.write("Extensions/{}/{}.control".format(ident, name), control)
+        self.add_program("Extensions/{}/{}.exe".format(ident, name), does)
+
+    def events(self, name=None, event=None):
+        """(pid, program file name, "start" or "end") of the stand-ins' log lines, in order."""
+        if not os.path.exists(self.log):
+            return []
+        with open(self.log, encoding="utf-8") as log:
+            lines = [line.rstrip("\n").split("\t")[:3] for line in log]
+        return [(int(pid), program, what) for pid, program, what in lines if name in (None, program) and
+                event in (None, what)]
+
+    def start_orva(self, listed=None, **env):
+        """ORVA in the app folder, past its two notices (Ok, then No by Escape)."""
+        if listed is not None:
+            self.write("Start/Listener.etl", listed)
+        run = Run(self, ["./ORVA"], **env)
+        first = run.answer(NOTICE, ("Return",))
+        run.answer(NOTICE, ("Escape",), exclude={first})
+        return run
+
+    def open_manager(self, run, main):
+        display.keys(main, "alt+a", "Return")
+        run.answer("关于扩展管理器", ("Return",))
+        return run.window(MAIN, exclude={main})
+
+    def exit_orva(self, run, main):
+        display.keys(main, "alt+p", "Return")
+        run.answer("退出ORVA", ("Return",))
+        return run.wait_exit()

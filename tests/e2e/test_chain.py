@@ -1,0 +1,71 @@
+"""The chain ORVA -> chainlaunch -> listener -> control -> again, for as long
+as ORVA runs: names with spaces and Chinese, every listed entry its own
+launcher, launchers and listeners killed or crashing from outside."""
+
+import os
+import signal
+import time
+import unittest
+
+import harness
+from harness import MAIN, Case, setUpModule, tearDownModule  # noqa: F401
+
+LISTENER = "./Extensions/00000002/监听 器.exe", "./Extensions/00000003/控制 器.exe"
+
+
+class ChainTest(Case):
+    def setUp(self):
+        super().setUp()
+        self.add_extension("00000002", "监听 器", "00000003", "sleep 0.3")
+        self.add_extension("00000003", "控制 器", "00000003")
+        self.add_extension("00000004", "Crash", "00000005", "kill -SEGV $$")
+        self.add_extension("00000005", "After crash", "00000005")
+
+    def turns(self, *names):
+        return [name for _, name, event in self.events(event="start") if name in names]
+
+    def test_pairs_take_turns_in_the_app_folder(self):
+        run = self.start_orva("00000002\n00000002 00000004\n")
+        run.window(MAIN)
+        launchers = harness.wait_until(lambda: len(run.children()) == 3 and run.children(), "three launchers")
+        self.assertEqual(sorted(args for _, args in launchers),
+                         sorted([LISTENER, LISTENER, ("./Extensions/00000004/Crash.exe", "./Extensions/00000005/After crash.exe")]))
+        harness.wait_until(lambda: len(self.turns("Crash.exe")) >= 4, "the crashing listener's fourth run")
+        # A crash ends a run like any other: the control program follows it.
+        self.assertEqual(self.turns("Crash.exe", "After crash.exe")[:6], ["Crash.exe", "After crash.exe"] * 3)
+        self.assertGreaterEqual(len(self.turns("控制 器.exe")), 4)
+        with open(self.log, encoding="utf-8") as log:
+            folders = {line.split("\t")[3] for line in log if "\tstart\t" in line}
+        self.assertEqual(folders, {self.app})
+
+    def test_killed_launchers_and_listeners_come_back_one_each(self):
+        self.add_extension("00000006", "Waiter", "00000005", "sleep 600")
+        run = self.start_orva("00000002 00000006\n")
+        run.window(MAIN)
+        for round in range(4):
+            before = harness.wait_until(lambda: len(run.children()) == 2 and run.children(), "two launchers")
+            for pid, _ in before:
+                os.kill(pid, signal.SIGKILL)
+            deadline = time.monotonic() + 5
+            while time.monotonic() < deadline:  # restarted, never doubled
+                arguments = [args for _, args in run.children()]
+                self.assertEqual(len(arguments), len(set(arguments)), "round {}: {}".format(round, arguments))
+                time.sleep(0.05)
+            self.assertEqual(len({pid for pid, _ in run.children()} & {pid for pid, _ in before}), 0)
+        # The killed launchers' listeners run on; killing one lets its control run.
+        waiters = [pid for pid, _, _ in self.events("Waiter.exe", "start")]
+        self.assertEqual(len(waiters), 5)
+        os.kill(waiters[-1], signal.SIGKILL)
+        harness.wait_until(lambda: self.turns("Waiter.exe", "After crash.exe")[-2:] == ["After crash.exe", "Waiter.exe"],
+                           "the control after the killed listener, then the listener again")
+
+    def test_listener_reading_its_input_waits(self):
+        self.add_extension("00000007", "Reader", "00000003", "read -r line")
+        run = self.start_orva("00000007\n")
+        run.window(MAIN)
+        time.sleep(3)
+        self.assertEqual([(name, event) for _, name, event in self.events()], [("Reader.exe", "start")])
+
+
+if __name__ == "__main__":
+    unittest.main()
