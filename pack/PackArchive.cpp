@@ -11,8 +11,8 @@
 namespace pack {
 namespace {
 
-constexpr qint64 kReadBlockBytes = 64 * 1024;
-constexpr qint64 kProgressStepBytes = 1024 * 1024;
+constexpr qint64 kReadBlockBytes = qint64{64} * 1024;
+constexpr qint64 kProgressStepBytes = qint64{1024} * 1024;
 
 struct ReadArchiveFree
 {

@@ -13,7 +13,7 @@ using Json = nlohmann::json;
 
 QByteArray toBytes(const std::string& text)
 {
-    return QByteArray(text.data(), static_cast<int>(text.size()));
+    return {text.data(), static_cast<int>(text.size())};
 }
 
 HeaderProblem problemOf(HeaderProblemCode code, const char* field = nullptr,
@@ -107,7 +107,7 @@ HeaderProblem optionalString(const Json& object, const char* key, std::optional<
     if (object.find(key) == object.end())
         return {};
     QByteArray value;
-    const HeaderProblem problem = stringMember(object, key, value);
+    HeaderProblem problem = stringMember(object, key, value);
     if (problem.ok())
         out = value;
     return problem;

@@ -1,37 +1,45 @@
 #!/usr/bin/env bash
-# Sets everything up and runs the whole test suite twice: once in a build with
-# warnings as errors, once under AddressSanitizer and UndefinedBehaviorSanitizer;
-# then the fuzzers' short runs.
-# Needs no display: GUI tests use the offscreen platform, end-to-end tests
-# bring their own X server.
+# Sets everything up and runs the whole test suite; needs no display (the
+# in-process tests use Qt's offscreen platform, the end-to-end tests bring
+# their own X server):
+#   1. clang-format, shellcheck and clang-tidy over the sources,
+#   2. the unit and in-process tests in an optimised build, warnings as errors,
+#   3. every test, end to end included, under AddressSanitizer and
+#      UndefinedBehaviorSanitizer, leaks at the programs' real exits reported,
+#   4. the fuzzers: their corpora replayed, then a few seconds each.
+# The builds are the CMake presets release, asan and fuzz, in build/<preset>
+# (ORVA_BUILD_ROOT chooses another folder than build/).
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 builds=${ORVA_BUILD_ROOT:-$root/build}
 jobs=$(nproc 2>/dev/null || echo 2)
-
+cd "$root"
 "$root/scripts/setup-debian.sh"
 
-echo "== formatting"
-mapfile -t sources < <(cd "$root" && git ls-files '*.cpp' '*.h' 2>/dev/null || true)
-if [ "${#sources[@]}" -gt 0 ]; then
-    (cd "$root" && clang-format --dry-run -Werror "${sources[@]}")
-fi
-
-run_suite() {
-    local name=$1
-    shift
-    local dir=$builds/$name
-    echo "== $name: configure and build"
-    cmake -S "$root" -B "$dir" -DORVA_WERROR=ON "$@" >/dev/null
-    cmake --build "$dir" -j "$jobs"
-    echo "== $name: tests"
-    ctest --test-dir "$dir" --output-on-failure --no-tests=error
+build() {
+    echo "== $1: configure and build"
+    cmake --preset "$1" -B "$builds/$1" >/dev/null
+    cmake --build "$builds/$1" -j "$jobs"
 }
 
-run_suite test-release -DCMAKE_BUILD_TYPE=RelWithDebInfo
-run_suite test-asan -DCMAKE_BUILD_TYPE=Debug -DORVA_SANITIZE=ON
-# The fuzzers (clang, libFuzzer): each replays its committed corpus, then
-# fuzzes for a few seconds (scripts/run-fuzzers.sh is the long run).
-CC=clang CXX=clang++ run_suite test-fuzz -DORVA_FUZZ=ON -DCMAKE_BUILD_TYPE=Debug
+echo "== clang-format, shellcheck"
+git ls-files -z '*.cpp' '*.h' '*.c' | xargs -0 clang-format --dry-run -Werror
+shellcheck -x -P SCRIPTDIR scripts/*.sh scripts/lib/*.sh tests/support/*.sh .ci/run
+
+build release
+echo "== clang-tidy"
+run-clang-tidy -quiet -j "$jobs" -p "$builds/release" \
+    "^$root/(platform|gui|orva|pack|installer|chainlaunch|packsetup|etipack|samples)/" >"$builds/clang-tidy.log" 2>&1 ||
+    { grep -E -A3 'warning:|error:' "$builds/clang-tidy.log"; exit 1; }
+echo "== release: unit and in-process tests"
+ctest --test-dir "$builds/release" -L fast -j "$jobs" --output-on-failure --no-tests=error
+
+build asan
+echo "== asan: every test"
+ctest --test-dir "$builds/asan" -j "$jobs" --output-on-failure --no-tests=error
+
+build fuzz
+echo "== fuzz: corpora, then short runs"
+ctest --test-dir "$builds/fuzz" -j "$jobs" --output-on-failure --no-tests=error
 echo "== all suites passed"

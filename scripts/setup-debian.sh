@@ -8,7 +8,7 @@ packages=(
     qtbase5-dev qtbase5-dev-tools libqt5test5
     nlohmann-json3-dev libarchive-dev
     xvfb openbox xdotool x11-utils fonts-noto-cjk imagemagick
-    python3 procps clang-format
+    python3 procps clang-format clang-tidy shellcheck
     clang libclang-rt-14-dev libarchive-tools strace
 )
 

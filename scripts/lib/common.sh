@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Helpers shared by the scripts that drive ORVA on a virtual X server.
 # Source it; the sourcing script defines fail <message>.
 

@@ -46,7 +46,7 @@ class ChainlaunchTest(Case):
         time.sleep(1.5)
         self.assertEqual(self.events(), [])
         harness.display.keys(window, "alt+F4")
-        self.assertEqual(run.wait_exit(), 0)
+        self.assertEqual(run.wait_exit(), 0, run.describe())
 
 
 if __name__ == "__main__":

@@ -51,7 +51,8 @@ class InstallTest(Case):
         harness.display.click(manager, *REMOVE)
         run.answer("删除扩展-ORVA", ("Return",))
         harness.display.keys(self.installer_box(run, "删除扩展-ORVA"), "Return")
-        harness.wait_until(lambda: not os.path.exists(self.path("Extensions/00000010")), "the folder to go")
+        harness.wait_until(lambda: not run.children("packsetup.exe"), "packsetup to end")
+        self.assertFalse(os.path.exists(self.path("Extensions/00000010")))
         self.assertEqual(self.read("Start/Listener.etl"), "")
         self.assertEqual(self.exit_orva(run, main), 0)
 

@@ -34,7 +34,8 @@ class StartupTest(Case):
             run = self.start_orva("00000002 00000009")
             run.answer(ERROR, CLOSE)
             self.assertEqual(run.wait_exit(), 1)
-            launchers = [pid for pid, (_, args) in harness.processes().items() if args[:1] == ["./Extensions/chainlaunch.exe"]]
+            table = harness.processes()
+            launchers = [pid for pid in harness.descendants(os.getpid(), table) if table[pid][1][:1] == ["./Extensions/chainlaunch.exe"]]
             self.assertEqual(len(launchers), 1)
 
     def test_main_window_and_exit(self):

@@ -217,11 +217,10 @@ void TestOrva::managerViewsAndButtons()
     click(*manager, "pushButton_3"); // 删除 asks, then runs the installer
     QVERIFY(boxes.shown.last().startsWith(
         QStringLiteral("删除扩展-ORVA: 要删除扩展\"Beta\"（{id:00000003}）吗？")));
-    QVERIFY(
-        workspace.log()
-            .join(QLatin1Char('\n'))
-            .contains(
-                QStringLiteral("packsetup.exe\tstart\t%1\t--remove 00000003").arg(workspace.path().chopped(1))));
+    QVERIFY(workspace.log()
+                .join(QLatin1Char('\n'))
+                .contains(QStringLiteral("packsetup.exe\tstart\t%1\t--remove 00000003")
+                              .arg(workspace.path().chopped(1))));
     click(*manager, "pushButton_5"); // 确定
     QVERIFY(!managerWindow() && manager->isHidden());
     QTRY_VERIFY(!manager);

@@ -27,9 +27,9 @@ Tokens oracleTokens(const QByteArray& bytes)
 
 Tokens oracleIdentifiers(const QByteArray& bytes)
 {
+    static const QRegularExpression kDigits(QStringLiteral("[0-9]{1,8}"));
     Tokens ids;
-    auto it = QRegularExpression(QStringLiteral("[0-9]{1,8}"))
-                  .globalMatch(QString::fromLatin1(bytes.constData(), bytes.size()));
+    auto it = kDigits.globalMatch(QString::fromLatin1(bytes.constData(), bytes.size()));
     while (it.hasNext())
         ids.append(it.next().captured().toLatin1());
     return ids;
