@@ -6,7 +6,7 @@
 //
 // Run with QT_QPA_PLATFORM=offscreen.
 
-#include "Addonsmanager.h"
+#include "orva/manager/Addonsmanager.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,35 +1,48 @@
 #!/usr/bin/env python3
 """ORVA's benchmarks; scripts/run-bench.sh builds the programs and runs this.
 
-    run_bench.py <app folder> <build dir> [--quick]
+    run_bench.py <app folder> <build dir> [--quick] [--only cycle,install,manager,startup,load]
 
-Every row is a ratio against a reference measured in the same run, the
+Most rows are a ratio against a reference measured in the same run, the
 reference and the measured runs interleaved, and medians taken over repeats,
 so that a machine shared with other work shifts both sides alike. The
-programs run for real under a private Xvfb + openbox display, driven with
-the end-to-end tests' modules (tests/e2e).
+programs run for real in the end-to-end tests' harness (tests/e2e/harness.py):
+a fresh app folder per run, a private Xvfb + openbox display, every process
+ended by id afterwards. Extension programs are the tests' stand-in script;
+each listener also notes its start time in $ORVA_BENCH_LOG.
 
-What the rows measure:
-- Listener period: time between two starts of the same listener, from the
-  timestamps the (instant) listener script writes; ORVA's design makes it
-  2 s (chainlaunch pauses 1 s after each of its two program starts).
+What the rows measure (group name for --only in brackets):
+- Listener period [cycle]: time between two starts of the same listener, for
+  1, 16 and 64 listeners that end at once; ORVA's design makes it 2 s
+  (chainlaunch pauses 1 s after each of its two program starts).
   Reference: per listener, a shell loop restarting a shell launcher with the
   same pauses.
-- Restart delay: Extensions/chainlaunch.exe is replaced by a timing wrapper
-  (launcher_timing.c) that runs the real launcher as a child; the delay runs
-  from the wrapper's note that the launcher has been reaped to the first note
-  of the next wrapper started for the same listener, i.e. the supervisor's
-  wake-up, fork and exec. The shell reference goes through the same wrapper.
-- Memory: USS (private clean + dirty) and PSS from smaps_rollup, sampled every
-  0.5 s over the run, launchers once past their first 0.3 s.
-- Install: wall time of packsetup.exe --quiet against bsdtar -xf of the same
-  body (the bytes after the header), both into the same file system.
-- Manager: construction of the window (bench_manager) with five lists of N
-  identifiers, each with its name file, offscreen.
-- Start-up: (first notice shown - ORVA started) + (main window shown - key
-  answering the second notice sent), windows polled a few ms apart; the time
-  the notices wait for their answer is left out. Against the designed pauses:
-  1 s under the loading notice plus 2 s per listed extension.
+- Restart delay [cycle]: Extensions/chainlaunch.exe is replaced by a timing
+  wrapper (launcher_timing.c) that runs the real launcher as a child; the
+  delay runs from the wrapper's note that the launcher has been reaped to the
+  first note of the next wrapper started for the same listener, i.e. the
+  supervisor's wake-up, fork and exec. The shell reference goes through the
+  same wrapper.
+- Memory [cycle]: USS (private clean + dirty) and PSS from smaps_rollup,
+  sampled every 0.5 s over the cycle runs, launchers once past their first
+  0.3 s; ORVA's own, and ORVA plus its launchers against the shell loops.
+- Install [install]: wall time of packsetup.exe --quiet against bsdtar -xf of
+  the same body (the bytes after the header), both into the same file system.
+- Manager [manager]: construction of the window (bench_manager) with five
+  lists of 100, 1000 and 10000 identifiers, each with its name file,
+  offscreen; per identifier against the 100-identifier lists.
+- Start-up [startup]: (first notice shown - ORVA started) + (main window
+  shown - key answering the second notice sent), windows polled a few ms
+  apart; the time the notices wait for their answer is left out. Against the
+  designed pauses: 1 s under the loading notice plus 2 s per listed extension.
+- Load [load]: ORVA with 100 listener pairs (16 with --quick), listeners
+  lasting 3 s and controls 0.3 s as a busy desktop's would, watched for a
+  minute (half with --quick) once the main window is up: the listener period
+  (per listener, its mean; median and p90 over the listeners) against the
+  designed 4 s (the listener's 3 s, then chainlaunch's pause after the
+  control's start); the most launchers running at once, sampled every 0.2 s
+  from ORVA's start, which must never exceed the pairs; and the time from
+  the menu keys (alt+h, Return) to the About box being viewable, every 10 s.
 """
 
 import argparse
@@ -41,19 +54,24 @@ import statistics
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(os.path.dirname(HERE), "tests", "e2e"))
 
-import orvacase  # noqa: E402
-import processes  # noqa: E402
-import xsession  # noqa: E402
+import harness  # noqa: E402
 
 CONTROL_ID = "00000900"
-INSTANT = ":"  # listener and control bodies: end at once
 MEASURE_S = 10.0  # how long each cycle run is watched once everything runs
 PAUSE_S = 1.0  # each of ORVA's and chainlaunch's designed pauses
+LOAD_LISTENER_S, LOAD_CONTROL_S = 3, 0.3
+ABOUT_EVERY_S = 10.0
+ABOUT_TITLE = "关于ORVA"
+# What each listener does: note its start, in the timing wrapper's format.
+NOTE_START = 'printf "listener-start %s %s %s\\n" "$$" "$(/bin/date +%s.%N)" "$name" >>"$ORVA_BENCH_LOG"\n'
+# Zombies that are not orphans: programs this script runs and waits for itself.
+OWN_CHILDREN = {"ORVA", "sh", "xdotool", "xwininfo", "xprop", "import"}
 
 TARGETS = {
     "period": 1.05,
@@ -67,6 +85,13 @@ TARGETS = {
 
 def median(values):
     return statistics.median(values) if values else float("nan")
+
+
+def percentile(values, fraction):
+    if not values:
+        return float("nan")
+    ordered = sorted(values)
+    return ordered[min(len(ordered) - 1, int(fraction * len(ordered)))]
 
 
 def memory(pid):
@@ -93,9 +118,113 @@ def process_age_s(pid):
     return now - int(fields[19]) / os.sysconf("SC_CLK_TCK")
 
 
+def executable(pid):
+    try:
+        return os.readlink("/proc/{}/exe".format(pid))
+    except OSError:
+        return ""
+
+
+def reap_orphans():
+    """Reaps the ended orphans that this process, a child subreaper, inherits:
+    every detached control program ends here, and a hundred pairs would fill
+    the pid space with zombies within minutes."""
+    me = os.getpid()
+    for entry in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open("/proc/{}/stat".format(entry), "rb") as stat:
+                head, tail = stat.read().rsplit(b")", 1)
+        except OSError:
+            continue
+        state, parent = tail.split()[:2]
+        if state == b"Z" and int(parent) == me and head.split(b"(", 1)[1].decode(errors="replace") not in OWN_CHILDREN:
+            try:
+                os.waitpid(int(entry), os.WNOHANG)
+            except ChildProcessError:
+                pass
+
+
+def orva_launchers():
+    """How many chainlaunch processes the ORVA this process started runs (other
+    copies of ORVA may be running on the machine). A child that a launcher has
+    forked bears the launcher's arguments until it has started its program,
+    but never has ORVA for parent."""
+    table = harness.processes()
+    orvas = {pid for pid, (parent, args) in table.items() if parent == os.getpid() and args[:1] == ["./ORVA"]}
+    return sum(1 for parent, args in table.values() if parent in orvas and args[:1]
+               and os.path.basename(args[0]) == "chainlaunch.exe")
+
+
+class Watch(threading.Thread):
+    """While ORVA or the shell loops run: every 0.2 s, reaps the orphans and
+    keeps the peak of `count()`, when there is one."""
+
+    def __init__(self, count=None):
+        super().__init__(daemon=True)
+        self.count, self.peak, self.error = count, 0, None
+        self.stopping = threading.Event()
+
+    def run(self):
+        try:
+            while not self.stopping.wait(0.2):
+                reap_orphans()
+                if self.count:
+                    self.peak = max(self.peak, self.count())
+        except Exception as error:  # raised by __exit__, in the main thread
+            self.error = error
+
+    def __enter__(self):
+        self.start()
+        return self
+
+    def __exit__(self, kind, *_):
+        self.stopping.set()
+        self.join()
+        if self.error and kind is None:
+            raise AssertionError("watching the processes failed: {!r}".format(self.error))
+
+
+class BenchCase(harness.Case):
+    """A test's app folder, with the log of the listeners' and the timing
+    wrapper's notes."""
+
+    def env(self, **changes):
+        return super().env(**{"ORVA_BENCH_LOG": self.bench_log, **changes})
+
+    @property
+    def bench_log(self):
+        return os.path.join(self.tmp, "bench.log")
+
+    def notes(self):
+        """(kind, time.time() of the note, key) in the order written."""
+        if not os.path.exists(self.bench_log):
+            return []
+        with open(self.bench_log, encoding="utf-8") as log:
+            lines = [line.rstrip("\n").split(" ", 3) for line in log]
+        return [(kind, float(when), key) for kind, _, when, key in lines]
+
+
+def poll_window(run, title, exclude=(), timeout=harness.TIMEOUT):
+    """(time.monotonic() seen, id) of a viewable window of `run` with this
+    title, polled a few ms apart; an error box fails at once."""
+    display = harness.display
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if not run.alive():
+            raise AssertionError("ORVA ended while waiting for {!r}: {}".format(title, run.describe()))
+        for wid in display.windows(run.pid):
+            name = display.title(wid)
+            if name == harness.ERROR:
+                raise AssertionError("error box while waiting for {!r}: {}".format(title, run.describe()))
+            if name == title and wid not in exclude:
+                return time.monotonic(), wid
+        time.sleep(0.005)
+    raise AssertionError("no window {!r}: {}".format(title, run.describe()))
+
+
 class Bench:
     def __init__(self, app_dir, build_dir, quick):
-        self.app_dir = os.path.realpath(app_dir)
+        harness.APP = os.path.realpath(app_dir)
         self.build_dir = os.path.realpath(build_dir)
         self.quick = quick
         self.rows = []
@@ -107,80 +236,58 @@ class Bench:
         subprocess.run(["cc", "-O2", "-o", self.timing_wrapper, os.path.join(HERE, "launcher_timing.c")],
                        check=True)
 
-    # --- the X session and one ORVA workspace per run ----------------------
+    # --- one app folder per run, ORVA's start-up timed ------------------------
 
-    def start_display(self):
-        orvacase.start_display()
-        self.display = orvacase._display
-
-    def stop_display(self):
-        orvacase.stop_display()
-
-    def new_case(self):
-        """An end-to-end case set up as for a test: fresh workspace, runtime
-        folder and clean-up of every process it starts."""
-        os.environ["ORVA_APP_DIR"] = self.app_dir
-        case = orvacase.EndToEndCase()
+    @staticmethod
+    def new_case():
+        case = BenchCase()
         case.setUp()
         return case
 
-    def add_listeners(self, case, count):
-        case.ws.add_extension(CONTROL_ID, "BenchControl", control_id=CONTROL_ID, body=INSTANT, tag="control")
+    @staticmethod
+    def add_listeners(case, count):
+        case.add_extension(CONTROL_ID, "BenchControl", CONTROL_ID)
         ids = ["{:08d}".format(1000 + i) for i in range(count)]
         for ext_id in ids:
-            case.ws.add_extension(ext_id, "Listener" + ext_id, control_id=CONTROL_ID, body=INSTANT)
+            case.add_extension(ext_id, "Listener" + ext_id, CONTROL_ID, NOTE_START)
         return ids
 
     def use_timing_wrapper(self, case):
-        real = case.ws.path("Extensions", "chainlaunch.real")
-        os.replace(case.ws.chainlaunch, real)
-        shutil.copy2(self.timing_wrapper, case.ws.chainlaunch)
-        return case.ws.path("launchers.log")
+        launcher = case.path("Extensions/chainlaunch.exe")
+        os.remove(launcher)  # the harness's link to the installed launcher
+        real = case.path("Extensions/chainlaunch.real")  # a copy: its /proc/<pid>/exe names it
+        shutil.copy2(os.path.join(harness.APP, "Extensions", "chainlaunch.exe"), real)
+        shutil.copy2(self.timing_wrapper, launcher)
 
-    # --- ORVA's start-up, timed ---------------------------------------------
-
-    def poll_main_window(self, run, not_before):
-        while time.time() < not_before:
+    def start_orva_timed(self, case, ids):
+        """Starts ORVA with `ids` listed, answers its notices and waits for the
+        main window. Returns the run, the main window and the start-up time
+        beyond the notices: (first notice shown - start) + (main window shown -
+        key that answers the second notice sent)."""
+        display = harness.display
+        case.write("Start/Listener.etl", "".join(ext_id + "\n" for ext_id in ids))
+        started = time.monotonic()
+        run = harness.Run(case, ["./ORVA"])
+        first_shown, first = poll_window(run, harness.NOTICE)
+        display.keys(first, *harness.CONTINUE)
+        harness.wait_until(lambda: not display.viewable(first), "the first notice to close")
+        second = run.window(harness.NOTICE, exclude={first})
+        display.x("xdotool", "windowactivate", "--sync", str(second))
+        answered = time.monotonic()
+        display.x("xdotool", "key", "--delay", "0", "Escape")
+        # Nothing to see during the designed pauses but the loading notice.
+        while time.monotonic() < answered + designed_pauses(len(ids)) - 0.5:
             if not run.alive():
                 raise AssertionError("ORVA ended while loading: " + run.describe())
             time.sleep(0.05)
-        deadline = time.time() + orvacase.WINDOW_TIMEOUT
-        x = self.display
-        while time.time() < deadline:
-            if not run.alive():
-                raise AssertionError("ORVA ended while loading: " + run.describe())
-            for wid in x.windows(run.pid):
-                title = x.title(wid)
-                if title == orvacase.ERROR_TITLE:
-                    raise AssertionError("error box while starting: " + run.describe())
-                if title == orvacase.MAIN_TITLE:
-                    return time.time(), wid
-            time.sleep(0.005)
-        raise AssertionError("no main window: " + run.describe())
-
-    def start_orva_timed(self, case, count, env=None):
-        """Starts ORVA, answers its notices and waits for the main window.
-        Returns the run, the main window and the start-up time beyond the
-        notices: (first notice shown - start) + (main window shown - key that
-        answers the second notice sent). Window appearance is polled with
-        xdotool, a few milliseconds apart."""
-        x = self.display
-        started = time.time()
-        run = case.start_orva(**(env or {}))
-        first = run.window(orvacase.NOTICE_TITLE)
-        first_shown = time.time()
-        x.press(first, *orvacase.CONTINUE)
-        second = run.window(orvacase.NOTICE_TITLE, exclude={first})
-        x._tool(["xdotool", "windowactivate", "--sync", str(second)])
-        answered = time.time()
-        x._tool(["xdotool", "key", "--delay", "0", "Escape"])
-        shown, main = self.poll_main_window(run, answered + designed_pauses(count) - 0.5)
-        self.startup_parts.setdefault(count, []).append((first_shown - started, shown - answered))
+        shown, main = poll_window(run, harness.MAIN)
+        self.startup_parts.setdefault(len(ids), []).append((first_shown - started, shown - answered))
         return run, main, (first_shown - started) + (shown - answered)
 
-    # --- 1 + 2: launcher cycle and memory ----------------------------------
+    # --- launcher cycle and memory -------------------------------------------
 
-    def sample_memory(self, pids_of, until):
+    @staticmethod
+    def sample_memory(pids_of, until):
         samples = []
         while time.time() < until:
             for kind, pid in pids_of():
@@ -194,20 +301,33 @@ class Bench:
         return samples
 
     @staticmethod
-    def periods(events, since):
+    def starts(notes, since):
+        """Per listener, its start times from `since` on."""
         starts = {}
-        for event in events:
-            if event.kind == "start" and event.tag != "control" and event.time >= since:
-                starts.setdefault(event.tag, []).append(event.time)
-        return [b - a for times in starts.values() for a, b in zip(times, times[1:])]
+        for kind, when, key in notes:
+            if kind == "listener-start" and when >= since:
+                starts.setdefault(key, []).append(when)
+        return starts
 
-    def launcher_pids(self, supervisor, table):
+    @staticmethod
+    def restart_delays(notes, since):
+        ends, delays = {}, []
+        for kind, when, key in notes:
+            if kind == "launcher-end":
+                ends[key] = when
+            elif kind == "launcher-start" and key in ends:
+                delay = (when - ends.pop(key)) * 1000.0
+                if when >= since:
+                    delays.append(delay)
+        return delays
+
+    @staticmethod
+    def launcher_pids(supervisor, table):
         """The launcher processes (the real ones, behind the timing wrapper)
         below `supervisor`, whether a program or a script."""
         found = []
-        for pid in processes.descendants(supervisor, table):
-            args = processes.command_line(pid) or []
-            names = args[:2] + [processes.executable(pid) or ""]
+        for pid in harness.descendants(supervisor, table):
+            names = table[pid][1][:2] + [executable(pid)]
             if any(name.endswith("chainlaunch.real") for name in names):
                 found.append(("launcher", pid))
         return found
@@ -221,55 +341,38 @@ class Bench:
         case = self.new_case()
         try:
             ids = self.add_listeners(case, count)
-            log = self.use_timing_wrapper(case)
+            self.use_timing_wrapper(case)
             startup = None
-            if side == "orva":
-                case.ws.write_start_lists(ids)
-                run, _, startup = self.start_orva_timed(case, count, {"ORVA_BENCH_LOG": log})
-                supervisors = [run.pid]
-            else:
-                real = case.ws.path("Extensions", "chainlaunch.real")
-                with open(real, "w") as script:
-                    script.write('#!/bin/sh\n"$1" </dev/null & /bin/sleep 1; wait $!; "$2" </dev/null & /bin/sleep 1\n')
-                os.chmod(real, 0o755)
-                env = dict(os.environ, ORVA_BENCH_LOG=log)
-                supervisors = []
-                for ext_id in ids:
-                    listener = "./Extensions/{0}/Listener{0}.exe".format(ext_id)
-                    control = "./Extensions/{0}/BenchControl.exe".format(CONTROL_ID)
+            with Watch():
+                if side == "orva":
+                    run, _, startup = self.start_orva_timed(case, ids)
+                    supervisors = [run.pid]
+                else:
+                    case.write("Extensions/chainlaunch.real",
+                               '#!/bin/sh\n"$1" </dev/null & /bin/sleep 1; wait $!; "$2" </dev/null & /bin/sleep 1\n')
+                    os.chmod(case.path("Extensions/chainlaunch.real"), 0o755)
                     loop = 'while :; do ./Extensions/chainlaunch.exe "$0" "$1"; done'
-                    supervisors.append(case.procs.spawn(["/bin/sh", "-c", loop, listener, control], cwd=case.ws.root,
-                                                        env=env, stdout=subprocess.DEVNULL,
-                                                        stderr=subprocess.DEVNULL).pid)
-                time.sleep(2.5)  # every loop is past its first round
-            since = time.time()
+                    control = "./Extensions/{0}/BenchControl.exe".format(CONTROL_ID)
+                    listener = "./Extensions/{0}/Listener{0}.exe"
+                    supervisors = [harness.Run(case, ["/bin/sh", "-c", loop, listener.format(ext_id), control]).pid
+                                   for ext_id in ids]
+                    time.sleep(2.5)  # every loop is past its first round
+                since = time.time()
 
-            def pids_of():
-                # One look at /proc per sample: 64 loops must not take a scan each.
-                table = processes._table()
-                found = [("supervisor", pid) for pid in supervisors]
-                for pid in supervisors:
-                    found += self.launcher_pids(pid, table)
-                return found
-            samples = self.sample_memory(pids_of, since + MEASURE_S)
-            return {"periods": self.periods(case.ws.events(), since), "restarts": self.restart_delays(log, since),
-                    "startup": startup, "samples": samples, "count": count}
+                def pids_of():
+                    # One look at /proc per sample: 64 loops must not take a scan each.
+                    table = harness.processes()
+                    found = [("supervisor", pid) for pid in supervisors]
+                    for pid in supervisors:
+                        found += self.launcher_pids(pid, table)
+                    return found
+                samples = self.sample_memory(pids_of, since + MEASURE_S)
+            notes = case.notes()
+            periods = [b - a for times in self.starts(notes, since).values() for a, b in zip(times, times[1:])]
+            return {"periods": periods, "restarts": self.restart_delays(notes, since), "startup": startup,
+                    "samples": samples}
         finally:
             case.doCleanups()
-
-    @staticmethod
-    def restart_delays(log, since):
-        ends, delays = {}, []
-        with open(log) as notes:
-            for line in notes:
-                kind, _, when, key = line.rstrip("\n").split(" ", 3)
-                when = float(when)
-                if kind == "launcher-end":
-                    ends[key] = when
-                elif kind == "launcher-start" and key in ends:
-                    if when >= since:
-                        delays.append((when - ends.pop(key)) * 1000.0)
-        return delays
 
     def run_cycles(self):
         counts = (1, 16) if self.quick else (1, 16, 64)
@@ -280,15 +383,12 @@ class Bench:
                 # Alternate which side goes first.
                 order = ("shell", "orva") if repeat % 2 == 0 else ("orva", "shell")
                 for side in order:
-                    print("  cycle: {} with {} listener(s), round {}".format(side, count, repeat + 1),
-                          file=sys.stderr, flush=True)
-                    result = self.cycle_run(count, side)
-                    results.setdefault((side, count), []).append(result)
+                    progress("cycle: {} with {} listener(s), round {}".format(side, count, repeat + 1))
+                    results.setdefault((side, count), []).append(self.cycle_run(count, side))
         return results
 
     def report_cycles(self, results):
-        counts = sorted({count for _, count in results})
-        for count in counts:
+        for count in sorted({count for _, count in results}):
             orva, shell = results[("orva", count)], results[("shell", count)]
 
             def values(runs, key):
@@ -324,10 +424,10 @@ class Bench:
             self.row("ORVA + launchers PSS, {} vs shell loops".format(ext), "{:.1f} MiB".format(total),
                      "{:.1f} MiB".format(ref), total / ref, "", None)
 
-    # --- 3: install throughput ----------------------------------------------
+    # --- install throughput ----------------------------------------------------
 
     def make_packs(self):
-        etipack = os.path.join(self.app_dir, "etipack")
+        etipack = os.path.join(harness.APP, "etipack")
         packs = os.path.join(self.work, "packs")
         os.makedirs(packs, exist_ok=True)
         shapes = {
@@ -357,53 +457,49 @@ class Bench:
             with open(body, "wb") as out:
                 out.write(data[header_end(data) + 1:])
             shutil.rmtree(folder)
-            made[shape] = (pack, body, count * size)
+            made[shape] = (pack, body, count, size)
         return made
 
     def run_installs(self):
         packs = self.make_packs()
         case = self.new_case()
-        case.ws.add_installer(self.app_dir)
-        case.ws.write_start_lists()
         results = {}
         try:
-            for shape, (pack, body, size) in packs.items():
+            for shape, (pack, body, _, _) in packs.items():
                 for repeat in range(2 if self.quick else 3):
                     order = ("bsdtar", "packsetup") if repeat % 2 == 0 else ("packsetup", "bsdtar")
                     for side in order:
-                        print("  install: {} {} pack, round {}".format(side, shape, repeat + 1), file=sys.stderr,
-                              flush=True)
-                        target = case.ws.path("Extensions", "0000077" + ("7" if shape == "small" else "8"))
-                        scratch = case.ws.path("bsdtar-out")
+                        progress("install: {} {} pack, round {}".format(side, shape, repeat + 1))
+                        target = case.path("Extensions/0000077" + ("7" if shape == "small" else "8"))
+                        scratch = case.path("bsdtar-out")
                         if side == "bsdtar":
                             os.makedirs(scratch)
                             began = time.monotonic()
                             subprocess.run(["bsdtar", "-xf", body, "-C", scratch], check=True)
                         else:
                             began = time.monotonic()
-                            subprocess.run([case.ws.installer, "--quiet", pack], cwd=case.ws.root, check=True,
-                                           stdout=subprocess.DEVNULL)
-                        elapsed = time.monotonic() - began
-                        results.setdefault((shape, side), []).append(elapsed)
+                            subprocess.run([case.path("Extensions/00000001/packsetup.exe"), "--quiet", pack],
+                                           cwd=case.app, env=case.env(), check=True, stdout=subprocess.DEVNULL)
+                        results.setdefault((shape, side), []).append(time.monotonic() - began)
                         shutil.rmtree(scratch if side == "bsdtar" else target)
-                        if side == "packsetup":
-                            case.ws.write_start_lists()
+                        if side == "packsetup":  # the install listed the extension
+                            for role in ("Listener", "Controller", "Runner", "Structure", "MainControllerExtension"):
+                                case.write("Start/{}.etl".format(role), "")
         finally:
             case.doCleanups()
-        for shape, (_, _, size) in packs.items():
+        for shape, (_, _, count, size) in packs.items():
             ours, ref = median(results[(shape, "packsetup")]), median(results[(shape, "bsdtar")])
-            count = 500 if self.quick else 5000
-            what = "{} files × 4 KiB".format(count) if shape == "small" else "4 files × {} MiB".format(size >> 22)
-            self.row("Install {} vs bsdtar -xf".format(what),
-                     "{:.2f} s".format(ours), "{:.2f} s".format(ref), ours / ref, "≤ 1.2", ours / ref <= 1.2)
+            what = "{} files × 4 KiB".format(count) if shape == "small" else "4 files × {} MiB".format(size >> 20)
+            self.row("Install {} vs bsdtar -xf".format(what), "{:.2f} s".format(ours), "{:.2f} s".format(ref),
+                     ours / ref, "≤ 1.2", ours / ref <= TARGETS["install"])
 
-    # --- 4: the extension manager --------------------------------------------
+    # --- the extension manager -------------------------------------------------
 
     def run_manager(self):
         program = os.path.join(self.build_dir, "bench", "bench_manager")
         sizes = ["100", "1000"] if self.quick else ["100", "1000", "10000"]
         env = dict(os.environ, QT_QPA_PLATFORM="offscreen", XDG_RUNTIME_DIR=tempfile.mkdtemp(dir=self.work))
-        print("  manager: " + ", ".join(sizes), file=sys.stderr, flush=True)
+        progress("manager: " + ", ".join(sizes))
         out = subprocess.run([program, os.path.join(self.work, "manager"), "5"] + sizes, env=env, check=True,
                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL).stdout.decode()
         results = [json.loads(line) for line in out.splitlines()]
@@ -415,7 +511,7 @@ class Bench:
                      (ms / ids) / base, "< 100 ms" if ids == 1000 else "linear",
                      ms < TARGETS["manager_ms"] if ids == 1000 else None)
 
-    # --- 5: start-up ---------------------------------------------------------
+    # --- start-up ----------------------------------------------------------------
 
     def run_startups(self, cycle_results):
         samples = {}
@@ -424,13 +520,12 @@ class Bench:
                 samples.setdefault(count, []).extend(r["startup"] for r in results)
         for repeat in range(1 if self.quick else 3):
             for count in (0, 4):
-                print("  start-up: {} ext., round {}".format(count, repeat + 1), file=sys.stderr, flush=True)
+                progress("start-up: {} ext., round {}".format(count, repeat + 1))
                 case = self.new_case()
                 try:
                     ids = self.add_listeners(case, count)
-                    case.ws.write_start_lists(ids)
-                    _, _, startup = self.start_orva_timed(case, count)
-                    samples.setdefault(count, []).append(startup)
+                    with Watch():
+                        samples.setdefault(count, []).append(self.start_orva_timed(case, ids)[2])
                 finally:
                     case.doCleanups()
         for count in sorted(samples):
@@ -438,19 +533,68 @@ class Bench:
                 continue
             measured = median(samples[count])
             pauses = designed_pauses(count)
-            overhead = measured - pauses
             if count == 0:
                 to_notice = median([part[0] for part in self.startup_parts[0]])
                 self.row("Start-up, 0 ext.: to 1st notice + after notices",
                          "{:.0f} + {:.0f} ms".format(1000 * to_notice, 1000 * (measured - to_notice)),
                          "{:.3f} s".format(pauses), measured / pauses, "", None)
                 continue
-            pct = 100 * overhead / pauses
+            pct = 100 * (measured - pauses) / pauses
             self.row("Start-up, {} ext. vs {:.0f} s of pauses (1 + 2 × {})".format(count, pauses, count),
                      "{:.2f} s (+{:.1f} %)".format(measured, pct), "{:.3f} s".format(pauses), measured / pauses,
                      "< 5 %", pct < TARGETS["startup_pct"])
 
-    # --- the table -----------------------------------------------------------
+    # --- load: many pairs cycling while the user works the menus ---------------
+
+    def time_about(self, run, main):
+        """Seconds from the menu keys that ask for the About box to the box
+        being viewable; answers it."""
+        display = harness.display
+        display.x("xdotool", "windowactivate", "--sync", str(main))
+        asked = time.monotonic()
+        display.x("xdotool", "key", "--delay", "0", "alt+h", "Return")
+        shown, box = poll_window(run, ABOUT_TITLE, exclude={main})
+        display.keys(box, "Return")
+        harness.wait_until(lambda: not display.viewable(box), "the About box to close")
+        return shown - asked
+
+    def run_load(self):
+        pairs, watched = (16, 30.0) if self.quick else (100, 60.0)
+        progress("load: {} pairs, ORVA's start-up takes {:.0f} s".format(pairs, designed_pauses(pairs)))
+        case = self.new_case()
+        try:
+            ids = ["{:08d}".format(100 + n) for n in range(pairs)]
+            for ext_id in ids:
+                control = "{:08d}".format(int(ext_id) + 1000)
+                case.add_extension(ext_id, "Listen" + ext_id, control,
+                                   NOTE_START + "sleep {}\n".format(LOAD_LISTENER_S))
+                case.add_extension(control, "Control" + ext_id, control, "sleep {}\n".format(LOAD_CONTROL_S))
+            with Watch(orva_launchers) as watch:
+                run, main, _ = self.start_orva_timed(case, ids)
+                since, began = time.time(), time.monotonic()
+                about = []
+                while time.monotonic() < began + watched:
+                    progress("load: About box, {:.0f} s in".format(time.monotonic() - began))
+                    about.append(self.time_about(run, main))
+                    time.sleep(max(0.0, min(ABOUT_EVERY_S, began + watched - time.monotonic())))
+                if not run.alive():
+                    raise AssertionError("ORVA ended under load: " + run.describe())
+            starts = self.starts(case.notes(), since)
+        finally:
+            case.doCleanups()
+        # A listener that never started again meanwhile counts as the whole watch long.
+        periods = [(times[-1] - times[0]) / (len(times) - 1) if len(times) > 1 else watched
+                   for times in (starts.get("Listen{}.exe".format(ext_id), []) for ext_id in ids)]
+        designed = LOAD_LISTENER_S + PAUSE_S
+        self.row("Load: listener period, {} pairs vs {:.3f} s (median; p90)".format(pairs, designed),
+                 "{:.3f}; {:.3f} s".format(median(periods), percentile(periods, 0.9)), "{:.3f} s".format(designed),
+                 median(periods) / designed, "", None)
+        self.row("Load: most launchers at once, {} pairs".format(pairs), str(watch.peak), "", None,
+                 "≤ {}".format(pairs), watch.peak <= pairs)
+        self.row("Load: menu keys to About box shown, {} pairs (median of {})".format(pairs, len(about)),
+                 "{:.0f} ms".format(1000 * median(about)), "", None, "", None)
+
+    # --- the table -------------------------------------------------------------
 
     def row(self, what, measured, reference, ratio, target, met):
         self.rows.append((what, measured, reference, "" if ratio is None else "{:.3f}".format(ratio), target,
@@ -464,17 +608,14 @@ class Bench:
             print("| " + " | ".join(row) + " |")
 
 
+def progress(text):
+    print("  " + text, file=sys.stderr, flush=True)
+
+
 def designed_pauses(count):
     """ORVA's designed pauses at start-up: one second under the loading
     notice, then two per listed extension."""
     return PAUSE_S * (1 + 2 * count)
-
-
-def percentile(values, fraction):
-    if not values:
-        return float("nan")
-    ordered = sorted(values)
-    return ordered[min(len(ordered) - 1, int(fraction * len(ordered)))]
 
 
 def header_end(data):
@@ -490,18 +631,32 @@ def header_end(data):
     raise ValueError("no header end")
 
 
+def cpu_model():
+    try:
+        with open("/proc/cpuinfo") as info:
+            for line in info:
+                if line.startswith("model name"):
+                    return line.split(":", 1)[1].strip()
+    except OSError:
+        pass
+    return "unknown CPU"
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("app_dir")
     parser.add_argument("build_dir")
     parser.add_argument("--quick", action="store_true", help="fewer and smaller rounds, to try the script out")
-    parser.add_argument("--only", default="cycle,install,manager,startup")
+    parser.add_argument("--only", default="cycle,install,manager,startup,load")
     args = parser.parse_args()
     only = set(args.only.split(","))
+    unknown = only - {"cycle", "install", "manager", "startup", "load"}
+    if unknown:
+        parser.error("no such group: " + ", ".join(sorted(unknown)))
     bench = Bench(args.app_dir, args.build_dir, args.quick)
     began = time.monotonic()
     cycles = {}
-    bench.start_display()
+    harness.setUpModule()  # this process becomes a child subreaper; the display starts
     try:
         if "manager" in only:
             bench.run_manager()
@@ -512,24 +667,15 @@ def main():
             bench.report_cycles(cycles)
         if "startup" in only:
             bench.run_startups(cycles)
+        if "load" in only:
+            bench.run_load()
     finally:
-        bench.stop_display()
+        harness.tearDownModule()
     shutil.rmtree(bench.work, ignore_errors=True)
     print("", file=sys.stderr)
     bench.print_table()
     print("\n{} cores, {}, Linux {}; {:.0f} s".format(os.cpu_count(), cpu_model(), os.uname().release,
                                                      time.monotonic() - began))
-
-
-def cpu_model():
-    try:
-        with open("/proc/cpuinfo") as info:
-            for line in info:
-                if line.startswith("model name"):
-                    return line.split(":", 1)[1].strip()
-    except OSError:
-        pass
-    return "unknown CPU"
 
 
 if __name__ == "__main__":

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Builds ORVA in Release into build/bench, installs the app folder there and
 # runs every benchmark (bench/run_bench.py), printing one table of ratios
-# against references measured in the same run. Takes about ten minutes;
-# not part of the test suite.
+# against references measured in the same run. Takes about a quarter of an
+# hour, most of it ORVA starting with 100 listed extensions for the load rows;
+# --quick takes about three minutes. Not part of the test suite.
 #
-#   scripts/run-bench.sh [--quick] [--only cycle,install,manager,startup]
+#   scripts/run-bench.sh [--quick] [--only cycle,install,manager,startup,load]
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
