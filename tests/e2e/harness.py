@@ -130,12 +130,6 @@ class Display:
         self.x("xdotool", "windowactivate", "--sync", str(wid), "mousemove", "--window", str(wid), str(x), str(y),
                "click", "1")
 
-    def colours(self, wid):
-        """How many colours the window's pixels have: 1 while it is unpainted."""
-        ppm = subprocess.run(["import", "-silent", "-window", str(wid), "-depth", "8", "rgb:-"], env=self.env(),
-                             capture_output=True, timeout=TIMEOUT).stdout
-        return len({ppm[i:i + 3] for i in range(0, len(ppm), 3)})
-
 
 def setUpModule():
     global display
