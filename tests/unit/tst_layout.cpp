@@ -61,7 +61,6 @@ private slots:
     void readers();
     void readersAgreeWithOracles();
     void unreadableFiles();
-    void paths();
     void createEmptyStartLists();
 };
 
@@ -132,21 +131,6 @@ void TestLayout::unreadableFiles()
         QVERIFY2(extensions::readListIdentifiers(path).isEmpty(), path);
     }
     QVERIFY(!extensions::readStartList("huge"));
-}
-
-void TestLayout::paths()
-{
-    using namespace extensions;
-    QCOMPARE(nameFilePath("00000002"), QByteArray(".\\Extensions\\00000002\\ExtensionName.etn"));
-    QCOMPARE(programFilePath("00000002", "名 字\n"), QByteArray(".\\Extensions\\00000002\\名 字\n.exe"));
-    QCOMPARE(controlFilePath("00000002", ""), QByteArray(".\\Extensions\\00000002\\.control"));
-    QCOMPARE(chainlaunchPath(), QByteArray(".\\Extensions\\chainlaunch.exe"));
-    QCOMPARE(installerPath(), QByteArray(".\\Extensions\\00000001\\packsetup.exe"));
-    QCOMPARE(startListPath(Role::MainControllerExtension, '/'),
-             QByteArray("./Start/MainControllerExtension.etl"));
-    for (const char* id : {"0000000", "000000001", "0000000a", "0000000\n"})
-        QVERIFY2(!isExtensionId(id), id);
-    QVERIFY(isExtensionId("09999999"));
 }
 
 void TestLayout::createEmptyStartLists()
