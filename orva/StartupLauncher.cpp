@@ -35,7 +35,7 @@ void reportLaunchFailure(const QByteArray& listedId)
 
 void launchExtension(const QByteArray& id, QMessageBox& loadingNotice)
 {
-    // The debug lines of the start-up (id, name, start result) are read by tests.
+    // The debug lines of the start-up (id, name, start result) are read by the end-to-end tests.
     qDebug().noquote() << QString::fromUtf8(id);
 
     const std::optional<QByteArray> name = readFirstLine(extensions::nameFilePath(id));

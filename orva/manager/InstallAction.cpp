@@ -31,7 +31,7 @@ bool installPackFromDialog()
     const QString path = askForPack();
     if (path.isEmpty())
         return false;
-    qDebug() << "选择的文件路径：" << path;
+    qDebug() << "选择的文件路径：" << path; // read by the end-to-end tests
 
     // The header is read before anything is shown or started.
     const pack::PackName header = pack::readPackName(path);

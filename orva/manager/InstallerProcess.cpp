@@ -21,7 +21,7 @@ InstallerRun runInstaller(const QStringList& arguments)
     installer.start(QIODevice::ReadWrite);
     if (!installer.waitForStarted())
         return InstallerRun::NotStarted;
-    qDebug() << "安装程序启动成功";
+    qDebug() << "安装程序启动成功"; // read by the end-to-end tests, as are the path and the end lines
     if (!installer.waitForFinished(-1))
         return InstallerRun::WaitAborted;
     qDebug() << "安装程序已运行结束";

@@ -171,6 +171,10 @@ class Run:
         with open(self.output_path, "rb") as output:
             return output.read().decode("utf-8", "replace")
 
+    def debug_lines(self):
+        """The program's own lines of output, without Qt's categorised messages."""
+        return [line for line in self.output().split("\n") if line and not line.startswith("qt.")]
+
     def describe(self):
         return "{} ({}):\n{}".format(self.args, "running" if self.alive() else self.popen.returncode, self.output())
 

@@ -35,6 +35,8 @@ class InstallTest(Case):
         harness.display.keys(self.installer_box(run, "安装扩展-ORVA"), "Return")
         harness.wait_until(lambda: not harness.display.viewable(manager), "the manager to close")
         self.assertEqual(self.read("Start/Listener.etl"), "00000010\n")
+        self.assertEqual(run.debug_lines(), ['选择的文件路径： "{}"'.format(self.path("Watcher.etipack")), "安装程序启动成功",
+                                             "安装程序已运行结束"])
         self.assertEqual(self.exit_orva(run, main), 0)
 
         run = self.start_orva()

@@ -52,6 +52,7 @@ class StartupTest(Case):
         harness.wait_until(lambda: len(self.events("Quick.exe", "start")) >= 3, "Quick to come round three times")
         self.assertTrue(run.alive() and harness.display.viewable(main), "a close request leaves ORVA running")
 
+        self.assertEqual(run.debug_lines(), ["00000002", "Busy", "程序已经启动", "00000003", "Quick", "程序已经启动"])
         busy = self.events("Busy.exe", "start")
         self.assertEqual(len(busy), 1)
         self.assertEqual(self.exit_orva(run, main), 0)
