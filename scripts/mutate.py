@@ -28,7 +28,7 @@ import sys
 
 # The parts of the product the run mutates: launcher, start-up, layout, pack
 # format, installer, manager and chainlaunch.
-PRODUCT_DIRS = ("orva", "pack", "installer", "packsetup", "chainlaunch")
+PRODUCT_DIRS = ("orva", "gui", "pack", "installer", "packsetup", "chainlaunch")
 SKIP_FILES = ("main.cpp",)
 
 STRING = re.compile(r'"(?:[^"\\]|\\.)*"' + r"|'(?:[^'\\]|\\.)'")
