@@ -1,7 +1,7 @@
 """From an author's folder to a running listener and back: etipack makes
 the pack, 添加 in the manager installs it through the real file dialog and
-packsetup's window, the next start of ORVA runs it, 删除 removes it. And
-packsetup's command line, which needs no display."""
+packsetup's window, the next start of ORVA runs it, 删除 removes it. The
+sample packs installed and at work, and packsetup's command line."""
 
 import os
 import unittest
@@ -51,6 +51,21 @@ class InstallTest(Case):
         self.assertFalse(os.path.exists(self.path("Extensions/00000010")))
         self.assertEqual(self.read("Start/Listener.etl"), "")
         self.assertEqual(self.exit_orva(run, main), 0)
+
+    def test_sample_extensions_file_away_dropped_files(self):
+        for pack in ("InboxLogger", "InboxWatcher"):  # the watcher names the logger as its control
+            setup = Run(self, ["./Extensions/00000001/packsetup.exe", "--quiet",
+                               os.path.join(os.environ["ORVA_SAMPLE_PACKS"], pack + ".etipack")], DISPLAY=None)
+            self.assertEqual(setup.wait_exit(), 0, setup.describe())
+        run = self.start_orva()
+        run.window(MAIN)
+        for name in ("a.txt", "b.txt", "a.txt"):  # dropped as writers do: under a ".part" name, then renamed
+            self.write("Inbox/{}.part".format(name), name)
+            os.rename(self.path("Inbox/{}.part".format(name)), self.path("Inbox/" + name))
+            harness.wait_until(lambda: not os.listdir(self.path("Inbox")), "the inbox to be emptied")
+        self.assertEqual(sorted(os.listdir(self.path("Processed"))), ["a-1.txt", "a.txt", "b.txt"])
+        self.assertEqual([line.split("\t")[1:] for line in self.read("Inbox.log").splitlines()],
+                         [["a.txt", "5"], ["b.txt", "5"], ["a.txt", "5"]])
 
     def test_packsetup_command_line(self):
         for args, status, text in ((["--help"], 0, "用法"), (["--quiet"], 1, "没有给出扩展安装包"),
