@@ -2,6 +2,7 @@
 
 #include "PackReport.h"
 #include "PackWriter.h"
+#include "orva/extensions/ExtensionLayout.h"
 
 #include <QCommandLineParser>
 #include <cstdio>
@@ -14,18 +15,20 @@ using pack::Outcome;
 
 QString usageText()
 {
-    return QStringLiteral(
-        "用法：\n"
-        "  etipack create <文件夹> --name <扩展名称> --id <8位标识> [--role <角色>]...\n"
-        "                 [--control <8位标识>] [--version <版本>] [--description <说明>]\n"
-        "                 [--author <作者>] -o <输出.etipack>\n"
-        "      把文件夹打包成扩展安装包。文件夹顶层必须有\"<扩展名称>.exe\"；\n"
-        "      角色：Listener、Controller、Runner、Structure、MainControllerExtension。\n"
-        "  etipack inspect <安装包>   列出包头和内容，并说明packsetup是否会接受它\n"
-        "  etipack verify <安装包>    只检查；packsetup会接受时退出码为0\n"
-        "\n"
-        "退出码：0 成功；1 命令行有误；2 无法读取；3 包头无效；4 内容被拒绝；5 保留标识；6 读写失败。\n"
-        "inspect能读取安装包时退出码为0，不论packsetup是否接受它。\n");
+    return QStringLiteral("用法：\n"
+                          "  etipack create <文件夹> --name <扩展名称> --id <8位标识> [--role <角色>]...\n"
+                          "                 [--control <8位标识>] [--version <版本>] [--description <说明>]\n"
+                          "                 [--author <作者>] -o <输出.etipack>\n"
+                          "      把文件夹打包成扩展安装包。文件夹顶层必须有\"<扩展名称>%1\"；\n"
+                          "      角色：%2。\n"
+                          "  etipack inspect <安装包>   列出包头和内容，并说明packsetup是否会接受它\n"
+                          "  etipack verify <安装包>    只检查；packsetup会接受时退出码为0\n"
+                          "\n"
+                          "退出码：0 成功；1 命令行有误；2 无法读取；3 包头无效；4 内容被拒绝；5 保留标识；6 "
+                          "读写失败。\n"
+                          "inspect能读取安装包时退出码为0，不论packsetup是否接受它。\n")
+        .arg(QLatin1String(extensions::kProgramSuffix),
+             extensions::allRoleNames().join(QStringLiteral("、")));
 }
 
 void print(std::FILE* stream, const QString& text)

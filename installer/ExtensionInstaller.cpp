@@ -84,9 +84,10 @@ pack::Outcome ExtensionInstaller::installChecked(const QString& packPath, const 
     if (liveInfo.exists() || liveInfo.isSymLink()) {
         const std::optional<QByteArray> installed = liveInfo.isDir() ? installedName(info.id) : std::nullopt;
         if (!installed)
-            return failure(ExitCode::Conflict, packPath,
-                           QStringLiteral("\"%1\"已存在，但不是已安装的扩展（没有可读的ExtensionName.etn）。")
-                               .arg(QDir::toNativeSeparators(live)));
+            return failure(
+                ExitCode::Conflict, packPath,
+                QStringLiteral("\"%1\"已存在，但不是已安装的扩展（没有可读的%2）。")
+                    .arg(QDir::toNativeSeparators(live), QLatin1String(extensions::kNameFileName)));
         if (*installed != info.name)
             return failure(ExitCode::Conflict, packPath,
                            QStringLiteral("标识%1已被扩展\"%2\"使用；安装包中的扩展是\"%3\"。")

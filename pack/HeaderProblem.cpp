@@ -4,22 +4,12 @@
 #include "PackHeader.h"
 #include "orva/extensions/StartListRole.h"
 
-#include <QStringList>
-
 namespace pack {
 namespace {
 
 QString fieldType(const QString& field)
 {
     return field == QLatin1String("roles") ? QStringLiteral("字符串数组") : QStringLiteral("字符串");
-}
-
-QString knownRoles()
-{
-    QStringList names;
-    for (const extensions::Role role : extensions::kAllRoles)
-        names.append(QString::fromLatin1(extensions::roleName(role)));
-    return names.join(QStringLiteral("、"));
 }
 
 } // namespace
@@ -55,7 +45,8 @@ QString headerProblemMessage(const HeaderProblem& problem)
     case HeaderProblemCode::ReservedId:
         return QStringLiteral("扩展标识%1属于安装程序，不能被安装或覆盖。").arg(problem.value);
     case HeaderProblemCode::UnknownRole:
-        return QStringLiteral("未知的角色\"%1\"（可用的角色：%2）。").arg(problem.value, knownRoles());
+        return QStringLiteral("未知的角色\"%1\"（可用的角色：%2）。")
+            .arg(problem.value, extensions::allRoleNames().join(QStringLiteral("、")));
     case HeaderProblemCode::BadControl:
         return QStringLiteral("控制扩展标识\"%1\"不是8位数字。").arg(problem.value);
     case HeaderProblemCode::ReservedControl:

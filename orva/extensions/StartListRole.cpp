@@ -19,4 +19,12 @@ QByteArray roleName(Role role)
     return {};
 }
 
+QStringList allRoleNames()
+{
+    QStringList names;
+    for (const Role role : kAllRoles)
+        names.append(QString::fromLatin1(roleName(role)));
+    return names;
+}
+
 } // namespace extensions

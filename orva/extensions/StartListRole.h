@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QStringList>
 #include <array>
 
 namespace extensions {
@@ -13,5 +14,7 @@ inline constexpr std::array<Role, 5> kAllRoles = {Role::Listener, Role::Controll
 
 // "Listener", "Controller", ...
 QByteArray roleName(Role role);
+// All five names, in the layout's order, for messages.
+QStringList allRoleNames();
 
 } // namespace extensions
