@@ -35,8 +35,10 @@ class ChainlaunchTest(Case):
         self.assertEqual(self.runs(), [(FIRST, "start"), (FIRST, "end")] * 2)
 
     def test_two_programs_without_a_display(self):
+        started = time.monotonic()
         run = self.launch(FIRST, SECOND, DISPLAY=None)
         self.assertEqual(run.wait_exit(), 0, run.describe())
+        self.assertGreaterEqual(time.monotonic() - started, 2.0, "a pause after each start")
         self.assertEqual(self.runs(), [(FIRST, "start"), (FIRST, "end"), (SECOND, "start")])
         self.assertIn(self.events(SECOND)[0][0], harness.processes(), "the second program outlives the launcher")
 

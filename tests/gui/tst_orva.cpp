@@ -52,6 +52,8 @@ public slots:
 
 namespace {
 
+QStringList pauses;
+
 constexpr int Ok = QMessageBox::Ok;
 constexpr int Yes = QMessageBox::Yes;
 constexpr int No = QMessageBox::No;
@@ -118,7 +120,15 @@ private slots:
 
 void TestOrva::initTestCase()
 {
-    platform::setPauseFunction([](int) {});
+    // Instead of sleeping: each pause's length and the loading notice then shown.
+    platform::setPauseFunction([](int milliseconds) {
+        const auto windows = QApplication::topLevelWidgets();
+        const auto notice = std::find_if(windows.begin(), windows.end(), [](QWidget* window) {
+            return window->isVisible() && window->windowTitle() == QStringLiteral("加载中-ORVA");
+        });
+        pauses.append(QString::number(milliseconds) + QStringLiteral(": ") +
+                      (notice == windows.end() ? QString() : static_cast<QMessageBox*>(*notice)->text()));
+    });
 }
 
 void TestOrva::startup_data()
@@ -127,6 +137,13 @@ void TestOrva::startup_data()
     QTest::addColumn<QList<int>>("answers");   // after the two notices
     QTest::addColumn<QStringList>("boxes");    // after the two notices
     QTest::addColumn<QStringList>("launched"); // arguments of each new launcher
+    QTest::addColumn<QStringList>("pauses");
+
+    const auto loading = [](const char* name) {
+        return QStringLiteral("1000: 请等待程序加载扩展\"%1\",过程中可能会未响应。")
+            .arg(QString::fromUtf8(name));
+    };
+    const QString lists = QStringLiteral("1000: 请等待程序加载扩展启动列表,过程中可能会未响应。");
 
     const QString failed =
         QStringLiteral("错误-ORVA: 扩展程序\"{id:%1}\"启动失败！请问你是要关闭ORVA还是跳过此扩展继续运行?");
@@ -136,13 +153,19 @@ void TestOrva::startup_data()
         << QByteArray("00000009 00000004 00000005 00000006 00000002") << QList<int>{Yes, Yes, Yes, Yes}
         << QStringList{failed.arg(QLatin1String("00000009")), failed.arg(QLatin1String("00000004")),
                        failed.arg(QLatin1String("00000005")), failed.arg(QLatin1String("00000006"))}
-        << QStringList{QString(), QString(), QString(), listener};
+        << QStringList{QString(), QString(), QString(), listener}
+        << QStringList{lists,
+                       loading("NoControl"),
+                       loading("OtherMissing"),
+                       loading("Trailing\n"),
+                       loading("监听 器"),
+                       loading("监听 器")};
     QTest::newRow("no list: continue")
         << QByteArray("<missing>") << QList<int>{Yes}
         << QStringList{QStringLiteral("错误-ORVA: "
                                       "无法获取扩展程序列表，程序即将退出！\n你可以点击\"继续\"来创建一个空的"
                                       "启动列表，但是我们不会删除您的扩展程序。")}
-        << QStringList{};
+        << QStringList{} << QStringList{lists};
 }
 
 void TestOrva::startup()
@@ -160,6 +183,7 @@ void TestOrva::startup()
         workspace.write(QStringLiteral("Start/Listener.etl"), listeners);
 
     const int before = processList().size();
+    pauses.clear();
     Boxes boxes(QList<int>{Ok, No} + ROW(QList<int>, answers));
     {
         ORVA window;
@@ -170,6 +194,7 @@ void TestOrva::startup()
     for (const LauncherProcess* launcher : processList().mid(before))
         launched.append(launcher->arguments().join(QLatin1Char(' ')));
     QCOMPARE(launched, ROW(QStringList, launched));
+    QCOMPARE(pauses, ROW(QStringList, pauses));
     if (listeners == "<missing>")
         QCOMPARE(workspace.read(QStringLiteral("Start/MainControllerExtension.etl")), QByteArray());
 }
