@@ -10,6 +10,7 @@ import harness
 from harness import MAIN, Case, Run, setUpModule, tearDownModule  # noqa: F401
 
 ADD, REMOVE, FIRST_LISTENER = (322, 272), (322, 332), (40, 40)
+PACKS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "packs", "")
 
 
 class InstallTest(Case):
@@ -70,9 +71,11 @@ class InstallTest(Case):
     def test_packsetup_command_line(self):
         for args, status, text in ((["--help"], 0, "用法"), (["--quiet"], 1, "没有给出扩展安装包"),
                                    (["-q", "a", "b"], 1, "一次只能安装一个"), (["-q", "--remove", "1", "p"], 1, "不能同时"),
-                                   (["--quiet", "--remove", "00000001"], 5, "它是安装程序本身")):
+                                   (["--quiet", "--remove", "00000001"], 5, "它是安装程序本身"),
+                                   (["./etipack", "verify", PACKS + "parent.tar.gz.etipack"], 4, "会写到扩展文件夹之外")):
             with self.subTest(args=args):
-                run = Run(self, ["./Extensions/00000001/packsetup.exe", *args], DISPLAY=None)
+                run = Run(self, args if args[0] == "./etipack" else ["./Extensions/00000001/packsetup.exe", *args],
+                          DISPLAY=None)
                 self.assertEqual(run.wait_exit(), status, run.describe())
                 self.assertIn(text, run.output())
 

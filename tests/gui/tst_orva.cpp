@@ -94,7 +94,7 @@ void chooseInFileDialog(const QString& path)
 {
     QTimer::singleShot(50, [path] {
         auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        QVERIFY(dialog);
+        QVERIFY(dialog && dialog->fileMode() == QFileDialog::ExistingFile);
         if (path.isEmpty())
             return dialog->reject();
         dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(path); // as a user types it

@@ -16,9 +16,9 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 PROGRAM = b"#!/bin/sh\n"
 
 
-def entry(name, kind=tarfile.REGTYPE, data=b"", link="", size=None):
+def entry(name, kind=tarfile.REGTYPE, data=b"", link="", size=None, mode=0o755):
     info = tarfile.TarInfo(name)
-    info.type, info.linkname, info.mtime, info.mode = kind, link, 1700000000, 0o755
+    info.type, info.linkname, info.mtime, info.mode = kind, link, 1700000000, mode
     info.size = len(data) if size is None else size
     return info, data
 
@@ -47,8 +47,10 @@ def header(name, ident, roles=(), **more):
 TOOL = header("Tool", "00000005", ["Controller", "Runner"], version="1.0")
 EVIL = header("Evil", "00000007")
 PACKS = {
-    "tool.tar.gz": TOOL + b"~" + tar(entry("Tool.exe", data=PROGRAM), entry("lib", tarfile.DIRTYPE),
-                                     entry("lib/data.txt", data=b"x")),
+    # "./" as tar writes it for a whole folder; modes that must not survive.
+    "tool.tar.gz": TOOL + b"~" + tar(entry("./", tarfile.DIRTYPE), entry("Tool.exe", data=PROGRAM),
+                                     entry("lib", tarfile.DIRTYPE, mode=0o777), entry("lib/run", mode=0o4777),
+                                     entry("lib/data.txt", data=b"x", mode=0o666)),
     "tool.tar.bz2": TOOL + b"~" + tar(entry("Tool.exe", data=PROGRAM), mode="bz2"),
     "tool.tar.xz": TOOL + b"~" + tar(entry("Tool.exe", data=PROGRAM), mode="xz"),
     "listener.zip": header("监听 器", "00000006", ["Listener"], control="00000003") + b"~" +

@@ -32,6 +32,18 @@ inline QString installationProblem(const Workspace& workspace, const QString& pa
         if (info.roles.contains(role) ? !listed : after.value(list) != before.value(list))
             return QStringLiteral("wrong in ") + list;
     }
+    // Files keep only whether they run: 0755 or 0644, nothing more for others.
+    const QFile::Permissions readable = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser |
+                                        QFile::WriteUser | QFile::ReadGroup | QFile::ReadOther;
+    const QFile::Permissions runnable =
+        readable | QFile::ExeOwner | QFile::ExeUser | QFile::ExeGroup | QFile::ExeOther;
+    for (auto entry = after.begin(); entry != after.end(); ++entry) {
+        const QByteArray mode = entry.value().left(entry.value().indexOf(' '));
+        if (entry.key().startsWith(folder) && entry.value() != "folder" &&
+            mode != QByteArray::number(static_cast<int>(readable)) &&
+            mode != QByteArray::number(static_cast<int>(runnable)))
+            return QStringLiteral("wrong permissions for ") + entry.key();
+    }
     // Apart from the new folder and the lists nothing changed: no leftovers.
     for (Workspace::Snapshot* entries : {&earlier, &after}) {
         for (auto entry = entries->begin(); entry != entries->end();) {

@@ -24,6 +24,7 @@ struct Installation : Workspace
         write(QStringLiteral("Start/Runner.etl"), "00000004");
         addExtension("00000003", "Logger", "00000003");
         addExtension("00000004", "Old", "00000004");
+        write(QStringLiteral("Extensions/00000009/ExtensionName.etn"), "NoProgram"); // no control to run
     }
 };
 
@@ -118,7 +119,7 @@ void TestInstaller::removal()
     const Installation workspace;
     const installer::ExtensionRemover remover;
     QCOMPARE(remover.remove("0000004").code, pack::ExitCode::Usage);
-    QCOMPARE(remover.remove("00000009").code, pack::ExitCode::Conflict);
+    QCOMPARE(remover.remove("00000007").code, pack::ExitCode::Conflict);
     workspace.write(QStringLiteral("Start/Structure.etl"), "00000008\n"); // listed, no folder
     QVERIFY(remover.remove("00000008").ok());
     QCOMPARE(workspace.read(QStringLiteral("Start/Structure.etl")), QByteArray());
@@ -155,7 +156,7 @@ void TestInstaller::failures()
     QVERIFY(QDir().mkpath(QStringLiteral("Extensions/.packsetup-staging-00000005-1/x")));
     QVERIFY(installer::ExtensionRemover().remove("00000003").ok());
     QCOMPARE(QDir(QStringLiteral("Extensions")).entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot),
-             QStringList{QStringLiteral("00000004")});
+             (QStringList{QStringLiteral("00000004"), QStringLiteral("00000009")}));
     QVERIFY(QFileInfo::exists(QStringLiteral("Extensions/00000004/Old.exe")));
 }
 

@@ -150,6 +150,8 @@ void TestPack::entryPaths_data()
 
     QTest::newRow("empty part") << QByteArray("./bin//x/") << ArchiveProblemCode::BadPathPart << QByteArray();
     QTest::newRow("nested") << QByteArray("./a/b.txt") << ArchiveProblemCode::None << QByteArray("a/b.txt");
+    QTest::newRow("folder") << QByteArray("lib/") << ArchiveProblemCode::None << QByteArray("lib");
+    QTest::newRow("dot name") << QByteArray(".config") << ArchiveProblemCode::None << QByteArray(".config");
     QTest::newRow("folder itself") << QByteArray("./") << ArchiveProblemCode::None << QByteArray();
     QTest::newRow("parent") << QByteArray("a/../../x") << ArchiveProblemCode::ParentFolder << QByteArray();
     QTest::newRow("absolute") << QByteArray("/x") << ArchiveProblemCode::AbsolutePath << QByteArray();
