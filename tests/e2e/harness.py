@@ -17,7 +17,7 @@ APP = os.environ.get("ORVA_APP_DIR", "")
 STANDIN = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support", "standin.sh")
 TIMEOUT = 60  # generous: the sanitizer build is slow, and each listed extension costs ORVA 2 s
 NOTICE, ERROR, MAIN = "参赛作品-ORVA", "错误-ORVA", "ORVA"
-CONTINUE, CLOSE = ("Return",), ("Tab", "space")  # 继续 is the default; Tab reaches 关闭
+CLOSE = ("Tab", "space")  # 关闭, one Tab past the default 继续
 display = None
 
 
@@ -71,12 +71,11 @@ def end_processes():
     for pid in stopped:
         os.kill(pid, signal.SIGKILL)
     wait_until(lambda: not stopped & set(processes()), "killed processes to go")
-    while True:
-        try:
-            if os.waitpid(-1, os.WNOHANG)[0] == 0:
-                break
-        except ChildProcessError:
-            break
+    try:
+        while os.waitpid(-1, os.WNOHANG)[0]:
+            pass
+    except ChildProcessError:
+        pass
 
 
 class Display:
@@ -100,7 +99,7 @@ class Display:
         for popen in reversed(self.popens):
             popen.terminate()
             popen.wait(timeout=TIMEOUT)
-        shutil.rmtree(self.home, ignore_errors=True)
+        shutil.rmtree(self.home, True)
 
     def env(self, **changes):
         """The environment for a program on this display; a change to None removes the variable."""
@@ -225,8 +224,8 @@ class Case(unittest.TestCase):
             file.write(text.encode() if isinstance(text, str) else text)
 
     def read(self, relative):
-        with open(self.path(relative), "rb") as file:
-            return file.read().decode()
+        with open(self.path(relative), encoding="utf-8") as file:
+            return file.read()
 
     def add_program(self, relative, does=""):
         """A copy of the stand-in program; `does` is what it does when run."""
@@ -241,12 +240,9 @@ class Case(unittest.TestCase):
 
     def events(self, name=None, event=None):
         """(pid, program file name, "start" or "end") of the stand-ins' log lines, in order."""
-        if not os.path.exists(self.log):
-            return []
-        with open(self.log, encoding="utf-8") as log:
-            lines = [line.rstrip("\n").split("\t")[:3] for line in log]
-        return [(int(pid), program, what) for pid, program, what in lines if name in (None, program) and
-                event in (None, what)]
+        lines = self.read(self.log).splitlines() if os.path.exists(self.log) else []
+        return [(int(pid), program, what) for pid, program, what, *_ in map(lambda line: line.split("\t"), lines)
+                if name in (None, program) and event in (None, what)]
 
     def start_orva(self, listed=None, **env):
         """ORVA in the app folder, past its two notices (Ok, then No by Escape)."""

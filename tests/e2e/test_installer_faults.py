@@ -65,22 +65,21 @@ class FaultTest(Case):
         return done.returncode, (done.stdout + done.stderr).decode(errors="replace")
 
     def state(self):
-        lists = {}
-        for name in LISTS:
-            path = self.path("Start/{}.etl".format(name))
-            lists[name] = self.read("Start/{}.etl".format(name)) if os.path.exists(path) else None
-        return tree(self.path(EXTENSION)), lists
+        lists = {name: self.path("Start/{}.etl".format(name)) for name in LISTS}
+        return tree(self.path(EXTENSION)), {name: open(path).read() if os.path.exists(path) else None
+                                            for name, path in lists.items()}
+
+    def copy(self, source, target):
+        for folder in ("Extensions", "Start"):
+            shutil.rmtree(os.path.join(target, folder), ignore_errors=True)
+            shutil.copytree(os.path.join(source, folder), os.path.join(target, folder), symlinks=True)
 
     def restore(self, saved):
-        for folder in ("Extensions", "Start"):
-            shutil.rmtree(self.path(folder))
-            shutil.copytree(os.path.join(saved, folder), self.path(folder), symlinks=True)
+        self.copy(saved, self.app)
 
     def save(self, name):
-        saved = os.path.join(self.tmp, name)
-        for folder in ("Extensions", "Start"):
-            shutil.copytree(self.path(folder), os.path.join(saved, folder), symlinks=True)
-        return saved, self.state()
+        self.copy(self.app, os.path.join(self.tmp, name))
+        return os.path.join(self.tmp, name), self.state()
 
     def test_killed_at_each_kind_of_call(self):
         fresh, before_fresh = self.save("fresh")

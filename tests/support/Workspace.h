@@ -38,15 +38,12 @@ public:
     }
 
     // Writes a file below the workspace, creating its folders.
-    void write(const QString& relative, const QByteArray& bytes, bool executable = false) const
+    void write(const QString& relative, const QByteArray& bytes) const
     {
         QDir().mkpath(QFileInfo(path(relative)).path());
         QFile file(path(relative));
         file.open(QIODevice::WriteOnly | QIODevice::Truncate);
         file.write(bytes);
-        file.close();
-        if (executable)
-            file.setPermissions(file.permissions() | QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther);
     }
 
     QByteArray read(const QString& relative) const
@@ -68,9 +65,8 @@ public:
         const QString folder = QStringLiteral("Extensions/") + QString::fromLatin1(id) + QLatin1Char('/');
         write(folder + QStringLiteral("ExtensionName.etn"), name);
         write(folder + QString::fromUtf8(name) + QStringLiteral(".control"), control);
-        QFile standIn(QStringLiteral(ORVA_TEST_STANDIN));
-        standIn.open(QIODevice::ReadOnly);
-        write(folder + QString::fromUtf8(name) + QStringLiteral(".exe"), standIn.readAll(), true);
+        QFile::copy(QStringLiteral(ORVA_TEST_STANDIN),
+                    path(folder + QString::fromUtf8(name) + QStringLiteral(".exe")));
     }
 
     // Every entry below the temporary folder with its kind, permissions and

@@ -39,16 +39,16 @@ void TestPack::split_data()
     QTest::addColumn<QByteArray>("header");
     QTest::addColumn<QByteArray>("body"); // "<none>" when the pack is all header
 
-    QTest::newRow("separator") << QByteArray("{\"name\":\"Demo\"}~body") << QByteArray("{\"name\":\"Demo\"}")
-                               << QByteArray("body");
-    QTest::newRow("all header") << QByteArray("{\"a\":1}") << QByteArray("{\"a\":1}") << QByteArray("<none>");
-    QTest::newRow("~ inside braces") << QByteArray("{\"n\":\"a~b\"}~x") << QByteArray("{\"n\":\"a~b\"}")
-                                     << QByteArray("x");
-    QTest::newRow("unmatched } begins the body")
-        << QByteArray("{}}~") << QByteArray("{}") << QByteArray("}~");
-    QTest::newRow("} in a string ends early")
-        << QByteArray("{\"n\":\"}\"}~x") << QByteArray("{\"n\":\"}\"") << QByteArray("}~x");
-    QTest::newRow("begins with ~") << QByteArray("~{}") << QByteArray() << QByteArray("{}");
+    const auto row = [](const char* name, const QByteArray& pack, const QByteArray& header,
+                        const QByteArray& body) {
+        QTest::newRow(name) << pack << header << body;
+    };
+    row("separator", "{\"name\":\"Demo\"}~body", "{\"name\":\"Demo\"}", "body");
+    row("all header", "{\"a\":1}", "{\"a\":1}", "<none>");
+    row("~ inside braces", "{\"n\":\"a~b\"}~x", "{\"n\":\"a~b\"}", "x");
+    row("unmatched } begins the body", "{}}~", "{}", "}~");
+    row("} in a string ends early", "{\"n\":\"}\"}~x", "{\"n\":\"}\"", "}~x");
+    row("begins with ~", "~{}", "", "{}");
 }
 
 void TestPack::split()
@@ -148,30 +148,30 @@ void TestPack::entryPaths_data()
     QTest::addColumn<ArchiveProblemCode>("problem");
     QTest::addColumn<QByteArray>("normalized");
 
-    QTest::newRow("empty part") << QByteArray("./bin//x/") << ArchiveProblemCode::BadPathPart << QByteArray();
-    QTest::newRow("nested") << QByteArray("./a/b.txt") << ArchiveProblemCode::None << QByteArray("a/b.txt");
-    QTest::newRow("folder") << QByteArray("lib/") << ArchiveProblemCode::None << QByteArray("lib");
-    QTest::newRow("dot name") << QByteArray(".config") << ArchiveProblemCode::None << QByteArray(".config");
-    QTest::newRow("folder itself") << QByteArray("./") << ArchiveProblemCode::None << QByteArray();
-    QTest::newRow("parent") << QByteArray("a/../../x") << ArchiveProblemCode::ParentFolder << QByteArray();
-    QTest::newRow("absolute") << QByteArray("/x") << ArchiveProblemCode::AbsolutePath << QByteArray();
-    QTest::newRow("drive") << QByteArray("C:x") << ArchiveProblemCode::AbsolutePath << QByteArray();
-    QTest::newRow("drive, lower case")
-        << QByteArray("z:\\x") << ArchiveProblemCode::AbsolutePath << QByteArray();
-    QTest::newRow("UNC") << QByteArray("\\\\srv\\s\\x") << ArchiveProblemCode::AbsolutePath << QByteArray();
-    QTest::newRow("backslash inside")
-        << QByteArray("a\\x") << ArchiveProblemCode::BadPathPart << QByteArray();
-    QTest::newRow("device part") << QByteArray("a/COM1.txt") << ArchiveProblemCode::BadPathPart
-                                 << QByteArray();
-    QTest::newRow("superscript device")
-        << QByteArray("lpt\xC2\xB9") << ArchiveProblemCode::BadPathPart << QByteArray();
-    QTest::newRow("COM0 is a name") << QByteArray("com0") << ArchiveProblemCode::None << QByteArray("com0");
-    QTest::newRow("trailing space") << QByteArray("a /b") << ArchiveProblemCode::BadPathPart << QByteArray();
-    QTest::newRow("control character")
-        << QByteArray("a\x7F") << ArchiveProblemCode::BadPathPart << QByteArray();
-    QTest::newRow("not UTF-8") << QByteArray("\xFF") << ArchiveProblemCode::NotUtf8Path << QByteArray();
-    QTest::newRow("too long") << QByteArray(1025, 'a') << ArchiveProblemCode::PathTooLong << QByteArray();
-    QTest::newRow("longest") << QByteArray(255, 'a') << ArchiveProblemCode::None << QByteArray(255, 'a');
+    using P = ArchiveProblemCode;
+    const auto row = [](const char* name, const QByteArray& path, P problem,
+                        const QByteArray& normalized = {}) {
+        QTest::newRow(name) << path << problem << normalized;
+    };
+    row("empty part", "./bin//x/", P::BadPathPart);
+    row("nested", "./a/b.txt", P::None, "a/b.txt");
+    row("folder", "lib/", P::None, "lib");
+    row("dot name", ".config", P::None, ".config");
+    row("folder itself", "./", P::None);
+    row("parent", "a/../../x", P::ParentFolder);
+    row("absolute", "/x", P::AbsolutePath);
+    row("drive", "C:x", P::AbsolutePath);
+    row("drive, lower case", "z:\\x", P::AbsolutePath);
+    row("UNC", "\\\\srv\\s\\x", P::AbsolutePath);
+    row("backslash inside", "a\\x", P::BadPathPart);
+    row("device part", "a/COM1.txt", P::BadPathPart);
+    row("superscript device", "lpt\xC2\xB9", P::BadPathPart);
+    row("COM0 is a name", "com0", P::None, "com0");
+    row("trailing space", "a /b", P::BadPathPart);
+    row("control character", "a\x7F", P::BadPathPart);
+    row("not UTF-8", "\xFF", P::NotUtf8Path);
+    row("too long", QByteArray(1025, 'a'), P::PathTooLong);
+    row("longest", QByteArray(255, 'a'), P::None, QByteArray(255, 'a'));
 }
 
 void TestPack::entryPaths()
