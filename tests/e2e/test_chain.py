@@ -5,7 +5,6 @@ launcher, launchers and listeners killed or crashing from outside."""
 import os
 import signal
 import time
-import unittest
 
 import harness
 from harness import MAIN, Case, setUpModule, tearDownModule  # noqa: F401
@@ -65,7 +64,3 @@ class ChainTest(Case):
         run.window(MAIN)
         time.sleep(3)
         self.assertEqual([(name, event) for _, name, event in self.events()], [("Reader.exe", "start")])
-
-
-if __name__ == "__main__":
-    unittest.main()

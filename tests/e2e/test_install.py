@@ -4,7 +4,6 @@ packsetup's window, the next start of ORVA runs it, 删除 removes it. The
 sample packs installed and at work, and packsetup's command line."""
 
 import os
-import unittest
 
 import harness
 from harness import MAIN, Case, Run, setUpModule, tearDownModule  # noqa: F401
@@ -84,7 +83,3 @@ class InstallTest(Case):
                           DISPLAY=None)
                 self.assertEqual(run.wait_exit(), status, run.describe())
                 self.assertIn(text, run.output())
-
-
-if __name__ == "__main__":
-    unittest.main()

@@ -9,7 +9,6 @@ import resource
 import shutil
 import signal
 import subprocess
-import unittest
 
 from harness import TIMEOUT, Case, Run, setUpModule, tearDownModule  # noqa: F401
 
@@ -131,7 +130,3 @@ class FaultTest(Case):
             status, message = self.packsetup(self.new, file_size_limit=65536)
             self.assertEqual((status, self.state()), (6, before))
             self.assertIn("Runner.etl\"：File too large", message)
-
-
-if __name__ == "__main__":
-    unittest.main()

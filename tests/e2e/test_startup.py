@@ -5,7 +5,6 @@ import os
 import re
 import shutil
 import time
-import unittest
 
 import harness
 from harness import CLOSE, ERROR, MAIN, NOTICE, Case, Run, setUpModule, tearDownModule  # noqa: F401
@@ -61,7 +60,3 @@ class StartupTest(Case):
         self.assertEqual(run.children(), [])
         self.assertEqual(len(self.events()), started, "nothing started again after Exit")
         self.assertIn(busy[0][0], harness.processes(), "the extension programs run on")
-
-
-if __name__ == "__main__":
-    unittest.main()
