@@ -58,9 +58,10 @@ class ChainTest(Case):
         harness.wait_until(lambda: self.turns("Waiter.exe", "After crash.exe")[-2:] == ["After crash.exe", "Waiter.exe"],
                            "the control after the killed listener, then the listener again")
 
-    def test_listener_reading_its_input_waits(self):
-        self.add_extension("00000007", "Reader", "00000003", "read -r line")
+    def test_listener_input_waits_and_output_is_orvas(self):
+        self.add_extension("00000007", "Reader", "00000003", "echo 'Reader 的输出'; read -r line")
         run = self.start_orva("00000007\n")
         run.window(MAIN)
         time.sleep(3)
         self.assertEqual([(name, event) for _, name, event in self.events()], [("Reader.exe", "start")])
+        self.assertIn("Reader 的输出", run.output(), "its output goes where ORVA's goes")
