@@ -12,10 +12,20 @@ endif()
 
 # Adds the manifest that makes the process code page UTF-8 on Windows, so that
 # the C runtime and argv see extension names as UTF-8 as everywhere else.
+# MSVC embeds a .manifest source itself; MinGW's windres takes it from a .rc.
+function(orva_utf8_manifest target)
+  if(MSVC)
+    target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/cmake/windows/utf8.manifest)
+  elseif(WIN32)
+    target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/cmake/windows/utf8.rc)
+  endif()
+endfunction()
+
+# A windowed program: no console of its own on Windows.
 function(orva_windows_program target)
   if(WIN32)
     set_target_properties(${target} PROPERTIES WIN32_EXECUTABLE ON)
-    target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/cmake/windows/utf8.manifest)
+    orva_utf8_manifest(${target})
   endif()
 endfunction()
 

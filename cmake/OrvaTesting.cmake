@@ -1,14 +1,22 @@
 # orva_add_qtest(<name> SOURCES ... LIBS ... [GUI])
 # One QtTest program per area, registered with CTest under the label "fast".
 # GUI tests run on the offscreen platform, so that they need no display.
+# Under Wine the sources are on drive Z:, whatever the test's current drive.
+if(WIN32 AND CMAKE_CROSSCOMPILING)
+  set(ORVA_TEST_SOURCE_DIR "Z:${PROJECT_SOURCE_DIR}")
+else()
+  set(ORVA_TEST_SOURCE_DIR "${PROJECT_SOURCE_DIR}")
+endif()
+
 function(orva_add_qtest name)
   cmake_parse_arguments(ARG "GUI" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
   target_compile_definitions(${name} PRIVATE
-    ORVA_TEST_STANDIN="${PROJECT_SOURCE_DIR}/tests/support/standin.sh"
-    ORVA_TEST_PACKS="${PROJECT_SOURCE_DIR}/tests/packs")
+    ORVA_TEST_STANDIN="${ORVA_TEST_SOURCE_DIR}/tests/support/standin.sh"
+    ORVA_TEST_PACKS="${ORVA_TEST_SOURCE_DIR}/tests/packs")
   target_link_libraries(${name} PRIVATE Qt5::Test orva_common ${ARG_LIBS})
+  orva_utf8_manifest(${name}) # the code page the programs run with
   add_test(NAME ${name} COMMAND ${name})
   set(env "LC_ALL=C.UTF-8" "QT_ASSUME_STDERR_HAS_CONSOLE=1")
   if(ARG_GUI)

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 namespace pack {
 namespace {
@@ -155,7 +156,13 @@ ArchiveProblem problemOf(ArchiveProblemCode code, const QByteArray& entry = QByt
 // the writer extend the file beyond the data really read).
 void reduceForDisk(archive_entry* entry, const QByteArray& path)
 {
+#ifdef Q_OS_WIN
+    // The disk writer takes the wide name, which libarchive would otherwise
+    // make of the UTF-8 one through the C runtime's locale.
+    archive_entry_copy_pathname_w(entry, QString::fromUtf8(path).toStdWString().c_str());
+#else
     archive_entry_set_pathname_utf8(entry, path.constData());
+#endif
     const bool directory = archive_entry_filetype(entry) == AE_IFDIR;
     const bool executable = (archive_entry_perm(entry) & 0111) != 0;
     archive_entry_set_perm(entry, directory || executable ? 0755 : 0644);
@@ -163,6 +170,22 @@ void reduceForDisk(archive_entry* entry, const QByteArray& path)
     archive_entry_xattr_clear(entry);
     archive_entry_set_fflags(entry, 0, 0);
     archive_entry_unset_size(entry);
+}
+
+// An entry's name as UTF-8, or nothing when it is not valid UTF-8. On Windows
+// libarchive keeps names as UTF-16 and would make UTF-8 of them through the C
+// runtime's locale, which holds no CJK character: they are taken wide there.
+std::optional<QByteArray> entryPathUtf8(archive_entry* entry)
+{
+#ifdef Q_OS_WIN
+    if (const wchar_t* wide = archive_entry_pathname_w(entry))
+        return QString::fromWCharArray(wide).toUtf8();
+    return std::nullopt;
+#else
+    if (const char* utf8 = archive_entry_pathname_utf8(entry))
+        return QByteArray(utf8);
+    return std::nullopt;
+#endif
 }
 
 // Reading: anything but OK and WARN is a failure; damaged tar headers come
@@ -219,6 +242,10 @@ ArchiveResult PackArchive::run(const QString* folder) const
     supportBuiltInFilter(reader.get(), archive_read_support_filter_bzip2);
     supportBuiltInFilter(reader.get(), archive_read_support_filter_xz);
     supportBuiltInFilter(reader.get(), archive_read_support_filter_zstd);
+#ifdef Q_OS_WIN
+    // Names are decoded as UTF-8, never through the process's code page.
+    archive_read_set_options(reader.get(), "hdrcharset=UTF-8");
+#endif
     archive_read_set_callback_data(reader.get(), &source);
     archive_read_set_read_callback(reader.get(), readBody);
     archive_read_set_seek_callback(reader.get(), seekBody);
@@ -266,12 +293,12 @@ ArchiveResult PackArchive::run(const QString* folder) const
             return refuse(
                 problemOf(ArchiveProblemCode::TooManyEntries, {}, QString::number(m_limits.maxEntries)));
 
-        const char* utf8 = archive_entry_pathname_utf8(entry);
+        const std::optional<QByteArray> utf8 = entryPathUtf8(entry);
         if (!utf8) {
             const char* raw = archive_entry_pathname(entry);
             return refuse(problemOf(ArchiveProblemCode::NotUtf8Path, raw ? QByteArray(raw) : QByteArray()));
         }
-        const QByteArray path(utf8);
+        const QByteArray& path = *utf8;
         if (archive_entry_hardlink(entry) != nullptr)
             return refuse(problemOf(ArchiveProblemCode::HardLink, path));
         const unsigned int type = archive_entry_filetype(entry);

@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages needed to build, test and demonstrate ORVA,
 # only those that are missing. Quiet when everything is present already.
+# --windows adds what the Windows cross build needs (scripts/build-windows-kit.sh):
+# the POSIX-thread MinGW-w64 compilers, dpkg-dev for Debian's source packages,
+# Wine to run the programs and NSIS for the installer.
 set -euo pipefail
 
 packages=(
@@ -11,6 +14,20 @@ packages=(
     python3 procps clang-format clang-tidy shellcheck
     clang libclang-rt-14-dev libarchive-tools strace
 )
+
+windows_packages=(
+    g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+    mingw-w64-tools wine64 wine nsis dpkg-dev perl python3 make cmake pkg-config
+)
+
+case "${1:-}" in
+    "") ;;
+    --windows) packages+=("${windows_packages[@]}") ;;
+    *)
+        echo "usage: setup-debian.sh [--windows]" >&2
+        exit 2
+        ;;
+esac
 
 if ! command -v dpkg-query >/dev/null 2>&1 || ! command -v apt-get >/dev/null 2>&1; then
     echo "setup-debian.sh: no dpkg/apt-get here; install the equivalents of: ${packages[*]}" >&2

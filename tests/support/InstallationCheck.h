@@ -32,6 +32,7 @@ inline QString installationProblem(const Workspace& workspace, const QString& pa
         if (info.roles.contains(role) ? !listed : after.value(list) != before.value(list))
             return QStringLiteral("wrong in ") + list;
     }
+#ifndef Q_OS_WIN // no permission bits there
     // Files keep only whether they run: 0755 or 0644, nothing more for others.
     const QFile::Permissions readable = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser |
                                         QFile::WriteUser | QFile::ReadGroup | QFile::ReadOther;
@@ -44,6 +45,7 @@ inline QString installationProblem(const Workspace& workspace, const QString& pa
             mode != QByteArray::number(static_cast<int>(runnable)))
             return QStringLiteral("wrong permissions for ") + entry.key();
     }
+#endif
     // Apart from the new folder and the lists nothing changed: no leftovers.
     for (Workspace::Snapshot* entries : {&earlier, &after}) {
         for (auto entry = entries->begin(); entry != entries->end();) {

@@ -36,8 +36,11 @@ Tokens oracleIdentifiers(const QByteArray& bytes)
     return ids;
 }
 
-QByteArray oracleFirstLine(const QByteArray& bytes)
+QByteArray oracleFirstLine(QByteArray bytes)
 {
+#ifdef Q_OS_WIN
+    bytes.replace("\r\n", "\n"); // the C runtime's text mode
+#endif
     const QByteArray line = bytes.left(bytes.indexOf('\n') + 1 ? bytes.indexOf('\n') + 1 : bytes.size());
     return line.left(extensions::kFirstLineMaxBytes).split('\0').front();
 }
@@ -85,8 +88,10 @@ void TestLayout::unreadableFiles()
 {
     const Workspace workspace;
     QDir().mkdir(QStringLiteral("folder"));
+#ifndef Q_OS_WIN
     QCOMPARE(::mkfifo("fifo", 0600), 0); // would block an open that waits for a writer
-    QFile huge(QStringLiteral("huge"));  // sparse: costs no disk
+#endif
+    QFile huge(QStringLiteral("huge")); // sparse: costs no disk
     QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize(extensions::kMaxStartListBytes + 1));
     for (const char* path : {"missing", "folder", "fifo"}) {
         QVERIFY2(!extensions::readStartList(path) && !extensions::readFirstLine(path), path);
