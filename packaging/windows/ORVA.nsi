@@ -1,0 +1,80 @@
+; The Windows installer of the portable app folder.
+;   makensis -DAPP_DIR=<installed app folder> -DVERSION=<x.y.z> -DOUT_FILE=<setup.exe> ORVA.nsi
+; Per user, into the user's own programs folder: ORVA writes Start\ and
+; Extensions\ beside itself, which Program Files would not allow.
+
+; ORVA is a 64-bit program: so is its installer.
+Target amd64-unicode
+!include "MUI2.nsh"
+!include "LogicLib.nsh"
+
+!ifndef APP_DIR | VERSION | OUT_FILE
+  !error "APP_DIR, VERSION and OUT_FILE must be defined"
+!endif
+
+Name "ORVA ${VERSION}"
+OutFile "${OUT_FILE}"
+RequestExecutionLevel user
+InstallDir "$LOCALAPPDATA\Programs\ORVA"
+InstallDirRegKey HKCU "Software\ORVA" "InstallDir"
+SetCompressor /SOLID lzma
+
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\ORVA"
+
+!insertmacro MUI_PAGE_DIRECTORY
+!insertmacro MUI_PAGE_INSTFILES
+!insertmacro MUI_UNPAGE_CONFIRM
+!insertmacro MUI_UNPAGE_INSTFILES
+!insertmacro MUI_LANGUAGE "SimpChinese"
+
+Section "ORVA"
+  SetOutPath "$INSTDIR"
+  File /r /x "Start" "${APP_DIR}\*.*"
+  ; The start lists are the user's: an upgrade keeps them.
+  SetOutPath "$INSTDIR\Start"
+  SetOverwrite off
+  File "${APP_DIR}\Start\*.etl"
+  SetOverwrite on
+
+  ; The shortcut's working folder is the install folder, which ORVA
+  ; resolves everything against.
+  SetOutPath "$INSTDIR"
+  CreateShortCut "$SMPROGRAMS\ORVA.lnk" "$INSTDIR\ORVA.exe"
+
+  WriteUninstaller "$INSTDIR\Uninstall.exe"
+  WriteRegStr HKCU "Software\ORVA" "InstallDir" "$INSTDIR"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "ORVA"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\Uninstall.exe"'
+  WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoRepair" 1
+SectionEnd
+
+Section "Uninstall"
+  Delete "$SMPROGRAMS\ORVA.lnk"
+  ; ORVA's own files, as the installer put them there.
+  Delete "$INSTDIR\ORVA.exe"
+  Delete "$INSTDIR\etipack.exe"
+  Delete "$INSTDIR\*.dll"
+  RMDir /r "$INSTDIR\platforms"
+  Delete "$INSTDIR\Extensions\chainlaunch.exe"
+  Delete "$INSTDIR\Extensions\*.dll"
+  RMDir /r "$INSTDIR\Extensions\platforms"
+  RMDir /r "$INSTDIR\Extensions\00000001"
+  RMDir /r "$INSTDIR\Packs"
+
+  ; What the user installed and listed is removed only on a Yes; silent
+  ; uninstalls keep it.
+  MessageBox MB_YESNO|MB_ICONQUESTION|MB_DEFBUTTON2 \
+    "是否同时删除已安装的扩展和启动列表？$\r$\n（$INSTDIR\Extensions 和 $INSTDIR\Start）" \
+    /SD IDNO IDNO keep
+  RMDir /r "$INSTDIR\Extensions"
+  RMDir /r "$INSTDIR\Start"
+keep:
+  Delete "$INSTDIR\Uninstall.exe"
+  RMDir "$INSTDIR\Extensions"
+  RMDir "$INSTDIR"
+  DeleteRegKey HKCU "${UNINSTALL_KEY}"
+  DeleteRegKey HKCU "Software\ORVA"
+SectionEnd

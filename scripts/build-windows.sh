@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# Builds ORVA for Windows x64 on Debian and packages it the way Windows users
+# install it:
+#   1. the kit (scripts/build-windows-kit.sh: Qt, libarchive and their
+#      libraries from Debian's sources; ≈ 21 minutes the first time, reused),
+#   2. the programs, cross-built with MinGW-w64 (the CMake preset windows),
+#   3. the portable app folder with every DLL it needs: build/windows-app/ORVA,
+#   4. its zip and its installer (NSIS, per user):
+#      build/ORVA-<version>-windows-x64.zip and ORVA-<version>-setup.exe,
+#   5. the unit tables, run as Windows programs under Wine (--no-tests skips).
+# ORVA_BUILD_ROOT chooses another folder than build/.
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+builds=${ORVA_BUILD_ROOT:-$root/build}
+run_tests=1
+case "${1:-}" in
+    "") ;;
+    --no-tests) run_tests=0 ;;
+    *)
+        echo "usage: build-windows.sh [--no-tests]" >&2
+        exit 2
+        ;;
+esac
+cd "$root"
+
+ORVA_WINDOWS_KIT=$("$root/scripts/build-windows-kit.sh")
+export ORVA_WINDOWS_KIT
+# Wine's own files for the build's and the tests' runs, away from ~/.wine.
+export WINEPREFIX=${WINEPREFIX:-$(dirname "$ORVA_WINDOWS_KIT")/wine} WINEDEBUG=${WINEDEBUG:--all}
+
+echo "== windows: configure and build"
+cmake --preset windows -B "$builds/windows" >/dev/null
+cmake --build "$builds/windows" -j "$(nproc 2>/dev/null || echo 2)"
+
+echo "== windows: app folder, zip and installer"
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$builds/windows/CMakeCache.txt")
+app=$builds/windows-app/ORVA
+rm -rf "$builds/windows-app"
+cmake --install "$builds/windows" --prefix "$app" >/dev/null
+zip=$builds/ORVA-$version-windows-x64.zip
+setup=$builds/ORVA-$version-setup.exe
+rm -f "$zip"
+(cd "$builds/windows-app" && cmake -E tar cf "$zip" --format=zip ORVA)
+makensis -V2 -DAPP_DIR="$app" -DVERSION="$version" -DOUT_FILE="$setup" "$root/packaging/windows/ORVA.nsi"
+echo "app folder: $app"
+echo "zip:        $zip"
+echo "installer:  $setup"
+
+if [ "$run_tests" = 1 ]; then
+    echo "== windows: unit tables under Wine"
+    ctest --test-dir "$builds/windows" -R '^tst_(layout|pack|installer)$' --output-on-failure --no-tests=error
+fi
