@@ -14,15 +14,12 @@ PACKS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "packs", 
 
 class InstallTest(Case):
     def answer_installer(self, run, title):
-        """Return to packsetup's closing box; its progress window has the
-        same title and ignores the key, so the key goes until packsetup ends."""
+        """Return to packsetup's closing box (its progress window, same title, ignores it) until packsetup ends."""
         pid = harness.wait_until(lambda: run.children("packsetup.exe"), "packsetup")[0][0]
-        def press():
-            for wid in harness.display.windows(pid):
-                if harness.display.title(wid) == title:
-                    harness.display.keys(wid, "Return")
         harness.window(pid, title)
-        harness.retry(press, lambda: not run.children("packsetup.exe"), "packsetup to end")
+        harness.retry(lambda: [harness.display.keys(wid, "Return") for wid in harness.display.windows(pid)
+                               if harness.display.title(wid) == title], lambda: not run.children("packsetup.exe"),
+                      "packsetup to end")
 
     def test_journey(self):
         self.add_extension("00000003", "Logger", "00000003")
