@@ -27,8 +27,7 @@ QString usageText()
                           "退出码：0 成功；1 命令行有误；2 无法读取；3 包头无效；4 内容被拒绝；5 保留标识；6 "
                           "读写失败。\n"
                           "inspect能读取安装包时退出码为0，不论packsetup是否接受它。\n")
-        .arg(QLatin1String(extensions::kProgramSuffix),
-             extensions::allRoleNames().join(QStringLiteral("、")));
+        .arg(QLatin1String(extensions::kProgramSuffix), extensions::allRoleNames());
 }
 
 void print(std::FILE* stream, const QString& text)

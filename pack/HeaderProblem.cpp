@@ -46,7 +46,7 @@ QString headerProblemMessage(const HeaderProblem& problem)
         return QStringLiteral("扩展标识%1属于安装程序，不能被安装或覆盖。").arg(problem.value);
     case HeaderProblemCode::UnknownRole:
         return QStringLiteral("未知的角色\"%1\"（可用的角色：%2）。")
-            .arg(problem.value, extensions::allRoleNames().join(QStringLiteral("、")));
+            .arg(problem.value, extensions::allRoleNames());
     case HeaderProblemCode::BadControl:
         return QStringLiteral("控制扩展标识\"%1\"不是8位数字。").arg(problem.value);
     case HeaderProblemCode::ReservedControl:

@@ -1,5 +1,7 @@
 #include "StartListRole.h"
 
+#include <QStringList>
+
 namespace extensions {
 
 QByteArray roleName(Role role)
@@ -19,12 +21,12 @@ QByteArray roleName(Role role)
     return {};
 }
 
-QStringList allRoleNames()
+QString allRoleNames()
 {
     QStringList names;
     for (const Role role : kAllRoles)
         names.append(QString::fromLatin1(roleName(role)));
-    return names;
+    return names.join(QStringLiteral("、"));
 }
 
 } // namespace extensions

@@ -1,7 +1,7 @@
 #pragma once
 
 #include <QByteArray>
-#include <QStringList>
+#include <QString>
 #include <array>
 
 namespace extensions {
@@ -14,7 +14,7 @@ inline constexpr std::array<Role, 5> kAllRoles = {Role::Listener, Role::Controll
 
 // "Listener", "Controller", ...
 QByteArray roleName(Role role);
-// All five names, in the layout's order, for messages.
-QStringList allRoleNames();
+// "Listener、Controller、...": all five, in the layout's order, for messages.
+QString allRoleNames();
 
 } // namespace extensions
