@@ -4,6 +4,7 @@ openbox (so that focus and Alt+F4 behave as on a desktop), driven with
 xdotool. The test process is a child subreaper: whatever the programs start,
 even detached, stays its descendant, and every test ends all of it by id."""
 
+import contextlib
 import ctypes
 import os
 import shutil
@@ -69,6 +70,12 @@ def descendants(pid, table):
     return found
 
 
+def signal_if_there(pid, number):
+    """A process may end, and its parent reap it, between the listing and the signal."""
+    with contextlib.suppress(ProcessLookupError):
+        os.kill(pid, number)
+
+
 def end_processes():
     """Stops every process this one started (but the display), until no new
     one appears, so that none can start another; then kills and reaps them."""
@@ -80,10 +87,10 @@ def end_processes():
         if not fresh:
             break
         for pid in fresh:
-            os.kill(pid, signal.SIGSTOP)
+            signal_if_there(pid, signal.SIGSTOP)
         stopped |= fresh
     for pid in stopped:
-        os.kill(pid, signal.SIGKILL)
+        signal_if_there(pid, signal.SIGKILL)
     wait_until(lambda: not stopped & set(processes()), "killed processes to go")
     try:
         while os.waitpid(-1, os.WNOHANG)[0]:
