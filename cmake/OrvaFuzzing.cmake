@@ -18,4 +18,5 @@ add_subdirectory(pack)
 add_subdirectory(installer)
 
 enable_testing()
+add_subdirectory(tests/support)
 add_subdirectory(tests/fuzz)

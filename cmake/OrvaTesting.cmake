@@ -1,11 +1,10 @@
 # orva_add_qtest(<name> SOURCES ... LIBS ... [GUI])
 # One QtTest program per area, registered with CTest under the label "fast".
 # GUI tests run on the offscreen platform, so that they need no display.
-# Under Wine the sources are on drive Z:, whatever the test's current drive.
+# Under Wine the sources and the build are on drive Z:, whatever the test's
+# current drive.
 if(WIN32 AND CMAKE_CROSSCOMPILING)
-  set(ORVA_TEST_SOURCE_DIR "Z:${PROJECT_SOURCE_DIR}")
-else()
-  set(ORVA_TEST_SOURCE_DIR "${PROJECT_SOURCE_DIR}")
+  set(ORVA_TEST_DRIVE "Z:")
 endif()
 
 function(orva_add_qtest name)
@@ -13,8 +12,8 @@ function(orva_add_qtest name)
   add_executable(${name} ${ARG_SOURCES})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
   target_compile_definitions(${name} PRIVATE
-    ORVA_TEST_STANDIN="${ORVA_TEST_SOURCE_DIR}/tests/support/standin.sh"
-    ORVA_TEST_PACKS="${ORVA_TEST_SOURCE_DIR}/tests/packs")
+    ORVA_TEST_STANDIN="${ORVA_TEST_DRIVE}$<TARGET_FILE:orva_standin>"
+    ORVA_TEST_PACKS="${ORVA_TEST_DRIVE}${PROJECT_SOURCE_DIR}/tests/packs")
   target_link_libraries(${name} PRIVATE Qt5::Test orva_common ${ARG_LIBS})
   orva_utf8_manifest(${name}) # the code page the programs run with
   add_test(NAME ${name} COMMAND ${name})

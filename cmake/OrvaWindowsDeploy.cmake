@@ -70,6 +70,10 @@ function(orva_deploy_dlls folder)
     # CMake looks for Windows DLLs by their lower-case names, which a Linux
     # file system does not find for Qt5Core.dll: those are matched here,
     # then read for their own imports in a second pass.
+    # DLLs of an earlier install would be found beside the programs too,
+    # and conflict with the kit's: they are copied afresh.
+    file(GLOB earlier "${folder}/*.dll")
+    file(REMOVE ${earlier})
     set(libraries "${plugin}")
     foreach(pass 1 2)
       file(GET_RUNTIME_DEPENDENCIES

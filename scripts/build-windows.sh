@@ -7,7 +7,8 @@
 #   3. the portable app folder with every DLL it needs: build/windows-app/ORVA,
 #   4. its zip and its installer (NSIS, per user):
 #      build/ORVA-<version>-windows-x64.zip and ORVA-<version>-setup.exe,
-#   5. the unit tables, run as Windows programs under Wine (--no-tests skips).
+#   5. the test suite, its programs and the app folder's run as Windows
+#      programs under Wine, end to end in Xvfb (--no-tests skips).
 # ORVA_BUILD_ROOT chooses another folder than build/.
 set -euo pipefail
 
@@ -48,6 +49,7 @@ echo "zip:        $zip"
 echo "installer:  $setup"
 
 if [ "$run_tests" = 1 ]; then
-    echo "== windows: unit tables under Wine"
-    ctest --test-dir "$builds/windows" -R '^tst_(layout|pack|installer)$' --output-on-failure --no-tests=error
+    # One at a time: the programs of a Wine prefix share one Wine server.
+    echo "== windows: every test under Wine, end to end in Xvfb"
+    ctest --test-dir "$builds/windows" --output-on-failure --no-tests=error
 fi

@@ -1,12 +1,15 @@
 """End-to-end harness: the installed programs (ORVA_APP_DIR, set by CTest)
 run for real in a fresh app folder per test, on a private Xvfb display under
 openbox (so that focus and Alt+F4 behave as on a desktop), driven with
-xdotool. The test process is a child subreaper: whatever the programs start,
+xdotool. With ORVA_WINE (the command that runs a Windows program) they are
+the Windows programs, run under Wine. The test process is a child subreaper: whatever the programs start,
 even detached, stays its descendant, and every test ends all of it by id."""
 
 import contextlib
 import ctypes
 import os
+import re
+import shlex
 import shutil
 import signal
 import subprocess
@@ -15,7 +18,8 @@ import time
 import unittest
 
 APP = os.environ.get("ORVA_APP_DIR", "")
-STANDIN = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support", "standin.sh")
+STANDIN = os.environ.get("ORVA_STANDIN", "")
+WINE = shlex.split(os.environ.get("ORVA_WINE", ""))
 TIMEOUT = 60  # generous: the sanitizer build is slow, and each listed extension costs ORVA 2 s
 RETRY = 5  # a handled key closes a box at once, even in the sanitizer build
 NOTICE, ERROR, MAIN = "参赛作品-ORVA", "错误-ORVA", "ORVA"
@@ -46,25 +50,53 @@ def retry(act, done, what):
 
 
 def processes():
-    """{pid: (parent pid, arguments)} of every process that has not ended."""
+    """{pid: (parent pid, arguments, start time)} of every process that has not ended."""
     table = {}
     for entry in filter(str.isdigit, os.listdir("/proc")):
         try:
             with open("/proc/{}/stat".format(entry), "rb") as stat, open("/proc/{}/cmdline".format(entry), "rb") as cmd:
-                state, parent = stat.read().rsplit(b")", 1)[1].split()[:2]
+                fields = stat.read().rsplit(b")", 1)[1].split()
                 arguments = [arg.decode(errors="replace") for arg in cmd.read().split(b"\0")[:-1]]
-        except (OSError, ValueError):
+        except OSError:
             continue
-        if state not in (b"Z", b"X"):
-            table[int(entry)] = (int(parent), arguments)
+        if fields[0] not in (b"Z", b"X"):
+            table[int(entry)] = (int(fields[1]), windows_arguments(arguments) if WINE else arguments, int(fields[19]))
     return table
+
+
+def windows_arguments(arguments):
+    """A Windows program's arguments in the form the tests start programs with:
+    Wine shows one started by another as one line, padded, its program unquoted."""
+    arguments = [arg.replace("\\", "/") for arg in arguments if arg]
+    line = re.fullmatch(r'"?(.+?\.exe)"? (.*)', arguments[0]) if len(arguments) == 1 else None
+    with contextlib.suppress(ValueError):
+        return [line[1], *shlex.split(line[2])] if line else arguments
+    return arguments
+
+
+def wine_own(arguments):
+    """Wine's server and services, which serve every program of a test module."""
+    return WINE and arguments[:1] and (arguments[0].startswith("C:/windows/") or "wineserver" in arguments[0])
+
+
+def running(program, table=None):
+    """Ids of this test's running processes of `program`, oldest first. (Under
+    Wine a program knows its Windows id, not the one here.)"""
+    table = table or processes()
+    return sorted((pid for pid in descendants(os.getpid(), table)
+                   if table[pid][1] and os.path.basename(table[pid][1][0]) == program), key=lambda pid: table[pid][2])
+
+
+def native(path):
+    """A path as the programs under test see it, and as a user would type it."""
+    return "Z:" + path.replace("/", "\\") if WINE else path
 
 
 def descendants(pid, table):
     found, frontier = set(), [pid]
     while frontier:
         current = frontier.pop()
-        children = {child for child, (parent, _) in table.items() if parent == current} - found
+        children = {child for child, (parent, *_) in table.items() if parent == current} - found
         found |= children
         frontier += children
     return found
@@ -76,13 +108,15 @@ def signal_if_there(pid, number):
         os.kill(pid, number)
 
 
-def end_processes():
-    """Stops every process this one started (but the display), until no new
-    one appears, so that none can start another; then kills and reaps them."""
+def end_processes(spare_wine=True):
+    """Stops every process this one started (but the display and, unless the
+    module ends, Wine's own), until no new one appears, so that none can start
+    another; then kills and reaps them."""
     stopped = set()
     while True:
         table = processes()
         spared = display.pids | set().union(*(descendants(pid, table) for pid in display.pids))
+        spared |= {pid for pid, (_, args, _) in table.items() if spare_wine and wine_own(args)}
         fresh = descendants(os.getpid(), table) - spared - stopped
         if not fresh:
             break
@@ -159,7 +193,7 @@ def setUpModule():
 
 
 def tearDownModule():
-    end_processes()
+    end_processes(spare_wine=False)
     display.stop()
 
 
@@ -178,6 +212,8 @@ class Run:
     """One started program: its process, its output and its windows."""
 
     def __init__(self, case, args, **env):
+        if WINE:
+            args = [*WINE, args[0] if args[0].endswith(".exe") else args[0] + ".exe", *args[1:]]
         self.args, self.output_path = args, os.path.join(case.tmp, "output-{}".format(time.monotonic_ns()))
         with open(self.output_path, "wb") as output:
             self.popen = subprocess.Popen(args, cwd=case.app, env=case.env(**env), stdin=subprocess.DEVNULL,
@@ -192,8 +228,8 @@ class Run:
             return output.read().decode("utf-8", "replace")
 
     def debug_lines(self):
-        """The program's own lines of output, without Qt's categorised messages."""
-        return [line for line in self.output().split("\n") if line and not line.startswith("qt.")]
+        """The program's debug lines, without the warnings of Qt and of the platform under it."""
+        return [line[len("debug: "):] for line in self.output().splitlines() if line.startswith("debug: ")]
 
     def describe(self):
         return "{} ({}):\n{}".format(self.args, "running" if self.alive() else self.popen.returncode, self.output())
@@ -219,9 +255,11 @@ class Run:
         retry(press, lambda: any(display.title(wid) == title for wid in display.windows(self.pid)), title)
 
     def children(self, program="chainlaunch.exe"):
-        """(pid, arguments) of the running children of this program that run `program`."""
-        return sorted((pid, tuple(args[1:])) for pid, (parent, args) in processes().items()
-                      if parent == self.pid and args and os.path.basename(args[0]) == program)
+        """(pid, arguments) of the running children of this program that run `program`
+        (under Wine, of this test's: Wine starts no program as the child of another)."""
+        table = processes()
+        return sorted((pid, tuple(table[pid][1][1:])) for pid in running(program, table)
+                      if WINE or table[pid][0] == self.pid)
 
 
 class Case(unittest.TestCase):
@@ -232,22 +270,24 @@ class Case(unittest.TestCase):
         self.addCleanup(shutil.rmtree, self.tmp, True)
         self.addCleanup(end_processes)
         self.app, self.log = os.path.join(self.tmp, "app"), os.path.join(self.tmp, "log")
-        for program in ("ORVA", "etipack", "Extensions/chainlaunch.exe", "Extensions/00000001/packsetup.exe"):
-            os.makedirs(os.path.dirname(os.path.join(self.app, program)), exist_ok=True)
-            os.symlink(os.path.join(APP, program), os.path.join(self.app, program))
+        shutil.copytree(APP, self.app, copy_function=os.symlink)
         self.write("Extensions/00000001/ExtensionName.etn", "packsetup")
         for role in ("Listener", "Controller", "Runner", "Structure", "MainControllerExtension"):
             self.write("Start/{}.etl".format(role), "")
 
     def env(self, **changes):
-        return display.env(**{"QT_QPA_PLATFORM": "xcb", "ORVA_TEST_LOG": self.log, "XDG_RUNTIME_DIR": self.tmp,
-                              "XDG_CONFIG_HOME": self.tmp, **changes})
+        if WINE:  # Windows has a desktop always: Wine's, shared by the module's programs, needs the display
+            changes.pop("DISPLAY", None)
+        return display.env(**{"QT_QPA_PLATFORM": None if WINE else "xcb", "ORVA_TEST_LOG": native(self.log),
+                              "QT_MESSAGE_PATTERN": "%{type}: %{message}", "XDG_RUNTIME_DIR": self.tmp, "XDG_CONFIG_HOME": self.tmp, **changes})
 
     def path(self, relative):
         return os.path.join(self.app, relative)
 
     def write(self, relative, text):
         os.makedirs(os.path.dirname(self.path(relative)), exist_ok=True)
+        with contextlib.suppress(FileNotFoundError):
+            os.remove(self.path(relative))  # a link into the installed app folder
         with open(self.path(relative), "wb") as file:
             file.write(text.encode() if isinstance(text, str) else text)
 

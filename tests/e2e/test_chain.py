@@ -17,7 +17,7 @@ class ChainTest(Case):
         super().setUp()
         self.add_extension("00000002", "监听 器", "00000003", "sleep 0.3")
         self.add_extension("00000003", "控制 器", "00000003")
-        self.add_extension("00000004", "Crash", "00000005", "kill -SEGV $$")
+        self.add_extension("00000004", "Crash", "00000005", "crash")
         self.add_extension("00000005", "After crash", "00000005")
 
     def turns(self, *names):
@@ -35,7 +35,7 @@ class ChainTest(Case):
         self.assertGreaterEqual(len(self.turns("控制 器.exe")), 4)
         with open(self.log, encoding="utf-8") as log:
             folders = {line.split("\t")[3] for line in log if "\tstart\t" in line}
-        self.assertEqual(folders, {self.app})
+        self.assertEqual(folders, {harness.native(self.app)})
 
     def test_killed_launchers_and_listeners_come_back_one_each(self):
         self.add_extension("00000006", "Waiter", "00000005", "sleep 600")
@@ -52,14 +52,13 @@ class ChainTest(Case):
                 time.sleep(0.05)
             self.assertEqual(len({pid for pid, _ in run.children()} & {pid for pid, _ in before}), 0)
         # The killed launchers' listeners run on; killing one lets its control run.
-        waiters = [pid for pid, _, _ in self.events("Waiter.exe", "start")]
-        self.assertEqual(len(waiters), 5)
-        os.kill(waiters[-1], signal.SIGKILL)
+        self.assertEqual(len(self.events("Waiter.exe", "start")), 5)
+        os.kill(harness.running("Waiter.exe")[-1], signal.SIGKILL)
         harness.wait_until(lambda: self.turns("Waiter.exe", "After crash.exe")[-2:] == ["After crash.exe", "Waiter.exe"],
                            "the control after the killed listener, then the listener again")
 
     def test_listener_input_waits_and_output_is_orvas(self):
-        self.add_extension("00000007", "Reader", "00000003", "echo 'Reader 的输出'; read -r line")
+        self.add_extension("00000007", "Reader", "00000003", "print Reader 的输出\nread")
         run = self.start_orva("00000007\n")
         run.window(MAIN)
         time.sleep(3)

@@ -34,12 +34,12 @@ class InstallTest(Case):
         manager = self.open_manager(run, main)
         harness.display.click(manager, *ADD)
         dialog = run.window("选择扩展安装包")
-        harness.display.type(dialog, self.path("Watcher.etipack"))
+        harness.display.type(dialog, harness.native(self.path("Watcher.etipack")))
         harness.display.keys(dialog, "Return")
         self.answer_installer(run, "安装扩展-ORVA")
         harness.wait_until(lambda: not harness.display.viewable(manager), "the manager to close")
         self.assertEqual(self.read("Start/Listener.etl"), "00000010\n")
-        self.assertEqual(run.debug_lines(), ['选择的文件路径： "{}"'.format(self.path("Watcher.etipack")), "安装程序启动成功",
+        self.assertEqual(run.debug_lines(), ['选择的文件路径： "{}"'.format(harness.native(self.path("Watcher.etipack")).replace("\\", "/")), "安装程序启动成功",
                                              "安装程序已运行结束"])
         self.assertEqual(self.exit_orva(run, main), 0)
 

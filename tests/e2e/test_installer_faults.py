@@ -9,12 +9,15 @@ import resource
 import shutil
 import signal
 import subprocess
+import unittest
 
+import harness
 from harness import TIMEOUT, Case, Run, setUpModule, tearDownModule  # noqa: F401
 
 CALLS = ("read", "openat", "write", "mkdir", "rename", "renameat2", "fsync", "fdatasync", "unlink", "rmdir")
 EXTENSION = "Extensions/00000042"
 LISTS = ("Listener", "Controller", "Runner", "Structure", "MainControllerExtension")
+REASON = "" if harness.WINE else "File too large"  # Wine has no Windows reason for a size limit
 
 
 def tree(root):
@@ -59,7 +62,7 @@ class FaultTest(Case):
         def limit():
             signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
             resource.setrlimit(resource.RLIMIT_FSIZE, (file_size_limit, file_size_limit))
-        done = subprocess.run([*tracer, "./Extensions/00000001/packsetup.exe", "--quiet", *args], cwd=self.app, env=env,
+        done = subprocess.run([*tracer, *harness.WINE, "./Extensions/00000001/packsetup.exe", "--quiet", *args], cwd=self.app, env=env,
                               capture_output=True, timeout=TIMEOUT, preexec_fn=limit if file_size_limit else None)
         return done.returncode, (done.stdout + done.stderr).decode(errors="replace")
 
@@ -80,6 +83,7 @@ class FaultTest(Case):
         self.copy(self.app, os.path.join(self.tmp, name))
         return os.path.join(self.tmp, name), self.state()
 
+    @unittest.skipIf(harness.WINE, "Wine makes most file calls in its server, out of reach of a tracer of packsetup")
     def test_killed_at_each_kind_of_call(self):
         fresh, before_fresh = self.save("fresh")
         self.assertEqual(self.packsetup(self.old)[0], 0)
@@ -123,10 +127,10 @@ class FaultTest(Case):
             before = self.state()
             status, message = self.packsetup(self.pack("big", 1, big=100000), file_size_limit=65536)
             self.assertEqual((status, self.state()), (6, before))
-            self.assertIn("File too large", message)
+            self.assertIn(REASON, message)
         with self.subTest("rewriting a start list"):
             self.write("Start/Runner.etl", " " * 70000 + "00000003")
             before = self.state()
             status, message = self.packsetup(self.new, file_size_limit=65536)
             self.assertEqual((status, self.state()), (6, before))
-            self.assertIn("Runner.etl\"：File too large", message)
+            self.assertIn("Runner.etl\"：" + REASON, message)

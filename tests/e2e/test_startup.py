@@ -13,15 +13,16 @@ from harness import CLOSE, ERROR, MAIN, NOTICE, Case, Run, setUpModule, tearDown
 class StartupTest(Case):
     def test_exit_statuses(self):
         with self.subTest("website: status 0, the browser opened"):
-            os.makedirs(os.path.join(self.tmp, "bin"))
-            shutil.copy(harness.STANDIN, os.path.join(self.tmp, "bin", "xdg-open"))
+            opened = os.path.join(self.tmp, "opened")
+            self.write("../bin/xdg-open", '#!/bin/sh\necho "$@" >>{}\n'.format(opened))  # Wine's browser calls it too
+            os.chmod(os.path.join(self.tmp, "bin", "xdg-open"), 0o755)
             run = Run(self, ["./ORVA"], PATH=os.path.join(self.tmp, "bin") + ":" + os.environ["PATH"])
             first = run.answer(NOTICE, ("Return",))
             run.answer(NOTICE, ("Return",), exclude={first})
             self.assertEqual(run.wait_exit(), 0)
-            self.assertEqual([name for _, name, _ in self.events(event="start")], ["xdg-open"])
-            with open(self.log, encoding="utf-8") as log:
-                self.assertIn("\thttps://morvath.example.com\n", log.read())
+            harness.wait_until(lambda: os.path.exists(opened), "the browser")
+            with open(opened) as urls:
+                self.assertIn(urls.read(), ("https://morvath.example.com\n", "https://morvath.example.com/\n"))  # Wine adds a /
         with self.subTest("no start list, 关闭: status 1, nothing created"):
             shutil.rmtree(self.path("Start"))
             run = self.start_orva()
@@ -33,20 +34,19 @@ class StartupTest(Case):
             run = self.start_orva("00000002 00000009")
             run.answer(ERROR, CLOSE)
             self.assertEqual(run.wait_exit(), 1)
-            table = harness.processes()
-            launchers = [pid for pid in harness.descendants(os.getpid(), table) if table[pid][1][:1] == ["./Extensions/chainlaunch.exe"]]
-            self.assertEqual(len(launchers), 1)
+            self.assertEqual(len(harness.running("chainlaunch.exe")), 1)
 
     def test_main_window_and_exit(self):
         self.add_extension("00000002", "Busy", "00000003", "sleep 600")
         self.add_extension("00000003", "Quick", "00000003", "sleep 0.2")
         run = self.start_orva("00000002\n00000003\n")
         main = run.window(MAIN)
-        functions = int(harness.display.x("xprop", "-id", str(main), "_MOTIF_WM_HINTS").split("=")[1].split(",")[1], 0)
-        self.assertFalse(functions & 0x20, "no close function")
-        sizes = re.findall(r"program specified (?:minimum|maximum) size: (\d+ by \d+)",
-                           harness.display.x("xprop", "-id", str(main), "WM_NORMAL_HINTS"))
-        self.assertEqual(sizes, ["410 by 65", "410 by 65"])
+        if not harness.WINE:  # Wine tells the window manager of neither
+            functions = int(harness.display.x("xprop", "-id", str(main), "_MOTIF_WM_HINTS").split("=")[1].split(",")[1], 0)
+            self.assertFalse(functions & 0x20, "no close function")
+            sizes = re.findall(r"program specified (?:minimum|maximum) size: (\d+ by \d+)",
+                               harness.display.x("xprop", "-id", str(main), "WM_NORMAL_HINTS"))
+            self.assertEqual(sizes, ["410 by 65", "410 by 65"])
         harness.display.keys(main, "alt+F4")
         harness.wait_until(lambda: len(self.events("Quick.exe", "start")) >= 3, "Quick to come round three times")
         self.assertTrue(run.alive() and harness.display.viewable(main), "a close request leaves ORVA running")
@@ -59,4 +59,4 @@ class StartupTest(Case):
         time.sleep(2.5)
         self.assertEqual(run.children(), [])
         self.assertEqual(len(self.events()), started, "nothing started again after Exit")
-        self.assertIn(busy[0][0], harness.processes(), "the extension programs run on")
+        self.assertTrue(harness.running("Busy.exe"), "the extension programs run on")

@@ -270,9 +270,9 @@ void TestOrva::installAction()
     Recorder paints;
     qApp->installEventFilter(&paints);
     click(*manager, "pushButton");
-    const QString installer =
-        QStringLiteral("packsetup.exe\tstart\t%1\t%2")
-            .arg(workspace.path().chopped(1), workspace.path(QStringLiteral("名字.etipack")));
+    const QString installer = QStringLiteral("packsetup.exe\tstart\t%1\t%2")
+                                  .arg(QDir::toNativeSeparators(workspace.path().chopped(1)),
+                                       workspace.path(QStringLiteral("名字.etipack")));
     QCOMPARE(workspace.log().value(0), QStringLiteral("box painted"));
     QVERIFY2(workspace.log().value(1).endsWith(installer), qPrintable(workspace.log().value(1)));
     QVERIFY(!managerWindow());

@@ -1,0 +1,91 @@
+// Stand-in for an extension program or the installer in tests, on Linux and
+// on Windows. Appends the tab-separated line
+// "<pid> <file name> start <working folder> <arguments>" to $ORVA_TEST_LOG
+// when it starts and "<pid> <file name> end" when it ends. In between it does
+// the lines of "<its own path>.does": "sleep <seconds>", "print <text>",
+// "read" (a line of standard input) or "crash".
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <thread>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string utf8(const fs::path& path)
+{
+    const auto bytes = path.u8string();
+    return {bytes.begin(), bytes.end()};
+}
+
+void log(const std::string& line)
+{
+#ifdef _WIN32
+    const auto id = static_cast<unsigned long>(GetCurrentProcessId());
+#else
+    const auto id = static_cast<unsigned long>(getpid());
+#endif
+    if (const char* file = std::getenv("ORVA_TEST_LOG")) // one write per line
+        std::ofstream(file, std::ios::app | std::ios::binary) << std::to_string(id) + '\t' + line + '\n'
+                                                              << std::flush;
+}
+
+[[noreturn]] void crash()
+{
+#ifdef _WIN32
+    TerminateProcess(GetCurrentProcess(), 0xC0000005); // the status of an access violation
+#endif
+    std::abort();
+}
+
+template <typename Char> int run(int argc, Char** argv)
+{
+#ifdef _WIN32
+    std::wstring self(32768, L'\0');
+    self.resize(GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size())));
+#else
+    const fs::path self = fs::read_symlink("/proc/self/exe");
+#endif
+    const std::string name = utf8(fs::path(self).filename());
+    std::string arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments += (i > 1 ? " " : "") + utf8(argv[i]);
+    log(name + "\tstart\t" + utf8(fs::current_path()) + '\t' + arguments);
+    std::ifstream does(fs::path(self) += ".does");
+    for (std::string step; std::getline(does, step);) {
+        const std::string word = step.substr(0, step.find(' '));
+        const std::string rest = step.substr(std::min(step.size(), word.size() + 1));
+        if (word == "sleep")
+            std::this_thread::sleep_for(std::chrono::duration<double>(std::stod(rest)));
+        else if (word == "print")
+            std::cout << rest << std::endl;
+        else if (word == "read")
+            std::getline(std::cin, step);
+        else if (word == "crash")
+            crash();
+    }
+    log(name + "\tend");
+    return 0;
+}
+
+} // namespace
+
+#ifdef _WIN32
+int wmain(int argc, wchar_t** argv)
+#else
+int main(int argc, char** argv)
+#endif
+{
+    return run(argc, argv);
+}
