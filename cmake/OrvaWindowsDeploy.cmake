@@ -73,7 +73,9 @@ function(orva_deploy_dlls folder)
     # DLLs of an earlier install would be found beside the programs too,
     # and conflict with the kit's: they are copied afresh.
     file(GLOB earlier "${folder}/*.dll")
-    file(REMOVE ${earlier})
+    if(earlier)
+      file(REMOVE ${earlier})
+    endif()
     set(libraries "${plugin}")
     foreach(pass 1 2)
       file(GET_RUNTIME_DEPENDENCIES

@@ -8,7 +8,8 @@
 #   4. its zip and its installer (NSIS, per user):
 #      build/ORVA-<version>-windows-x64.zip and ORVA-<version>-setup.exe,
 #   5. the test suite, its programs and the app folder's run as Windows
-#      programs under Wine, end to end in Xvfb (--no-tests skips).
+#      programs under Wine, end to end in Xvfb, and the start-up tests again
+#      on what the installer installs (--no-tests skips).
 # ORVA_BUILD_ROOT chooses another folder than build/.
 set -euo pipefail
 
@@ -52,4 +53,16 @@ if [ "$run_tests" = 1 ]; then
     # One at a time: the programs of a Wine prefix share one Wine server.
     echo "== windows: every test under Wine, end to end in Xvfb"
     ctest --test-dir "$builds/windows" --output-on-failure --no-tests=error
+
+    # What the installer installs starts as the app folder does: its start-up
+    # tests, run on a silent per-user install, which a silent uninstall ends.
+    echo "== windows: the installer's install, started end to end"
+    installed=$(mktemp -d)
+    trap 'rm -rf "$installed"' EXIT
+    wine "$setup" /S "/D=Z:${installed//\//\\}\\ORVA"
+    (cd "$root/tests/e2e" && ORVA_APP_DIR=$installed/ORVA ORVA_WINE="$root/cmake/toolchains/wine-run.sh -" \
+        ORVA_STANDIN=$builds/windows/tests/support/orva_standin.exe LC_ALL=C.UTF-8 \
+        python3 -B -m unittest test_startup)
+    wine "$installed/ORVA/Uninstall.exe" /S "_?=Z:${installed//\//\\}\\ORVA"
+    test ! -e "$installed/ORVA/ORVA.exe"
 fi

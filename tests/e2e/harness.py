@@ -79,12 +79,14 @@ def wine_own(arguments):
     return WINE and arguments[:1] and (arguments[0].startswith("C:/windows/") or "wineserver" in arguments[0])
 
 
-def running(program, table=None):
-    """Ids of this test's running processes of `program`, oldest first. (Under
-    Wine a program knows its Windows id, not the one here.)"""
-    table = table or processes()
-    return sorted((pid for pid in descendants(os.getpid(), table)
-                   if table[pid][1] and os.path.basename(table[pid][1][0]) == program), key=lambda pid: table[pid][2])
+def running(program="chainlaunch.exe"):
+    """(pid, arguments) of this test's running processes of `program`, oldest
+    first. (Wine starts no program as the child of the one that starts it, and
+    a program there knows its Windows id, not the one here.)"""
+    table = processes()
+    found = [pid for pid in descendants(os.getpid(), table) if os.path.basename((table[pid][1] or [""])[0]) == program
+             and table.get(table[pid][0], (0, None))[1] != table[pid][1]]  # not a fork about to start another
+    return [(pid, tuple(table[pid][1][1:])) for pid in sorted(found, key=lambda pid: table[pid][2])]
 
 
 def native(path):
@@ -189,6 +191,8 @@ def setUpModule():
     global display
     libc = ctypes.CDLL(None, use_errno=True)
     assert libc.prctl(36, 1, 0, 0, 0) == 0, "prctl(PR_SET_CHILD_SUBREAPER)"
+    if WINE:  # a Wine server started without this display would serve the module's programs
+        subprocess.run(["wineserver", "-w"], timeout=TIMEOUT)
     display = Display()
 
 
@@ -253,13 +257,6 @@ class Run:
             display.keys(main, "Escape")  # a menu left open by a lost key
             display.keys(main, *menu_keys)
         retry(press, lambda: any(display.title(wid) == title for wid in display.windows(self.pid)), title)
-
-    def children(self, program="chainlaunch.exe"):
-        """(pid, arguments) of the running children of this program that run `program`
-        (under Wine, of this test's: Wine starts no program as the child of another)."""
-        table = processes()
-        return sorted((pid, tuple(table[pid][1][1:])) for pid in running(program, table)
-                      if WINE or table[pid][0] == self.pid)
 
 
 class Case(unittest.TestCase):

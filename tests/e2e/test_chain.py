@@ -26,7 +26,7 @@ class ChainTest(Case):
     def test_pairs_take_turns_in_the_app_folder(self):
         run = self.start_orva("00000002\n00000002 00000004\n")
         run.window(MAIN)
-        launchers = harness.wait_until(lambda: len(run.children()) == 3 and run.children(), "three launchers")
+        launchers = harness.wait_until(lambda: len(harness.running()) == 3 and harness.running(), "three launchers")
         self.assertEqual(sorted(args for _, args in launchers),
                          sorted([LISTENER, LISTENER, ("./Extensions/00000004/Crash.exe", "./Extensions/00000005/After crash.exe")]))
         harness.wait_until(lambda: len(self.turns("Crash.exe")) >= 4, "the crashing listener's fourth run")
@@ -42,18 +42,18 @@ class ChainTest(Case):
         run = self.start_orva("00000002 00000006\n")
         run.window(MAIN)
         for round in range(4):
-            before = harness.wait_until(lambda: len(run.children()) == 2 and run.children(), "two launchers")
+            before = harness.wait_until(lambda: len(harness.running()) == 2 and harness.running(), "two launchers")
             for pid, _ in before:
                 harness.signal_if_there(pid, signal.SIGKILL)  # a launcher may end by itself meanwhile
             deadline = time.monotonic() + 5
             while time.monotonic() < deadline:  # restarted, never doubled
-                arguments = [args for _, args in run.children()]
+                arguments = [args for _, args in harness.running()]
                 self.assertEqual(len(arguments), len(set(arguments)), "round {}: {}".format(round, arguments))
                 time.sleep(0.05)
-            self.assertEqual(len({pid for pid, _ in run.children()} & {pid for pid, _ in before}), 0)
+            self.assertEqual(len({pid for pid, _ in harness.running()} & {pid for pid, _ in before}), 0)
         # The killed launchers' listeners run on; killing one lets its control run.
         self.assertEqual(len(self.events("Waiter.exe", "start")), 5)
-        os.kill(harness.running("Waiter.exe")[-1], signal.SIGKILL)
+        os.kill(harness.running("Waiter.exe")[-1][0], signal.SIGKILL)
         harness.wait_until(lambda: self.turns("Waiter.exe", "After crash.exe")[-2:] == ["After crash.exe", "Waiter.exe"],
                            "the control after the killed listener, then the listener again")
 

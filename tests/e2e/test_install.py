@@ -15,10 +15,10 @@ PACKS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "packs", 
 class InstallTest(Case):
     def answer_installer(self, run, title):
         """Return to packsetup's closing box (its progress window, same title, ignores it) until packsetup ends."""
-        pid = harness.wait_until(lambda: run.children("packsetup.exe"), "packsetup")[0][0]
+        pid = harness.wait_until(lambda: harness.running("packsetup.exe"), "packsetup")[0][0]
         harness.window(pid, title)
         harness.retry(lambda: [harness.display.keys(wid, "Return") for wid in harness.display.windows(pid)
-                               if harness.display.title(wid) == title], lambda: not run.children("packsetup.exe"),
+                               if harness.display.title(wid) == title], lambda: not harness.running("packsetup.exe"),
                       "packsetup to end")
 
     def test_journey(self):

@@ -57,6 +57,6 @@ class StartupTest(Case):
         self.assertEqual(self.exit_orva(run, main), 0)
         started = len(self.events())
         time.sleep(2.5)
-        self.assertEqual(run.children(), [])
+        self.assertEqual(harness.running(), [])
         self.assertEqual(len(self.events()), started, "nothing started again after Exit")
         self.assertTrue(harness.running("Busy.exe"), "the extension programs run on")

@@ -2,7 +2,7 @@
 // on Windows. Appends the tab-separated line
 // "<pid> <file name> start <working folder> <arguments>" to $ORVA_TEST_LOG
 // when it starts and "<pid> <file name> end" when it ends. In between it does
-// the lines of "<its own path>.does": "sleep <seconds>", "print <text>",
+// the lines of "<its path as started>.does": "sleep <seconds>", "print <text>",
 // "read" (a line of standard input) or "crash".
 
 #include <chrono>
@@ -51,13 +51,8 @@ void log(const std::string& line)
 
 template <typename Char> int run(int argc, Char** argv)
 {
-#ifdef _WIN32
-    std::wstring self(32768, L'\0');
-    self.resize(GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size())));
-#else
-    const fs::path self = fs::read_symlink("/proc/self/exe");
-#endif
-    const std::string name = utf8(fs::path(self).filename());
+    const fs::path self = argv[0]; // as started: relative to the working folder
+    const std::string name = utf8(self.filename());
     std::string arguments;
     for (int i = 1; i < argc; ++i)
         arguments += (i > 1 ? " " : "") + utf8(argv[i]);
