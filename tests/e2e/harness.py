@@ -1,9 +1,10 @@
 """End-to-end harness: the installed programs (ORVA_APP_DIR, set by CTest)
 run for real in a fresh app folder per test, on a private Xvfb display under
 openbox (so that focus and Alt+F4 behave as on a desktop), driven with
-xdotool. With ORVA_WINE (the command that runs a Windows program) they are
-the Windows programs, run under Wine. The test process is a child subreaper: whatever the programs start,
-even detached, stays its descendant, and every test ends all of it by id."""
+xdotool; with ORVA_WINE (the command that runs a Windows program), the
+Windows programs under Wine. The test process is a child subreaper: whatever
+the programs start, even detached, stays its descendant, and every test ends
+all of it by id."""
 
 import contextlib
 import ctypes
@@ -128,11 +129,9 @@ def end_processes(spare_wine=True):
     for pid in stopped:
         signal_if_there(pid, signal.SIGKILL)
     wait_until(lambda: not stopped & set(processes()), "killed processes to go")
-    try:
+    with contextlib.suppress(ChildProcessError):
         while os.waitpid(-1, os.WNOHANG)[0]:
             pass
-    except ChildProcessError:
-        pass
 
 
 class Display:

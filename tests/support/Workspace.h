@@ -52,7 +52,7 @@ public:
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
     }
 
-    // What the stand-in programs wrote (tests/support/standin.sh), in lines.
+    // What the stand-in programs wrote (tests/support/standin.cpp), in lines.
     QStringList log() const
     {
         return QString::fromUtf8(read(QStringLiteral("../outside"))).split(QLatin1Char('\n'));

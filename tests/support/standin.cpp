@@ -23,12 +23,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string utf8(const fs::path& path)
-{
-    const auto bytes = path.u8string();
-    return {bytes.begin(), bytes.end()};
-}
-
 void log(const std::string& line)
 {
 #ifdef _WIN32
@@ -52,11 +46,11 @@ void log(const std::string& line)
 template <typename Char> int run(int argc, Char** argv)
 {
     const fs::path self = argv[0]; // as started: relative to the working folder
-    const std::string name = utf8(self.filename());
+    const std::string name = self.filename().u8string();
     std::string arguments;
     for (int i = 1; i < argc; ++i)
-        arguments += (i > 1 ? " " : "") + utf8(argv[i]);
-    log(name + "\tstart\t" + utf8(fs::current_path()) + '\t' + arguments);
+        arguments += (i > 1 ? " " : "") + fs::path(argv[i]).u8string();
+    log(name + "\tstart\t" + fs::current_path().u8string() + '\t' + arguments);
     std::ifstream does(fs::path(self) += ".does");
     for (std::string step; std::getline(does, step);) {
         const std::string word = step.substr(0, step.find(' '));
