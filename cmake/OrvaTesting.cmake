@@ -13,10 +13,15 @@ function(orva_add_qtest name)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
   target_compile_definitions(${name} PRIVATE
     ORVA_TEST_STANDIN="${ORVA_TEST_DRIVE}$<TARGET_FILE:orva_standin>"
-    ORVA_TEST_PACKS="${ORVA_TEST_DRIVE}${PROJECT_SOURCE_DIR}/tests/packs")
+    ORVA_TEST_DATA="${ORVA_TEST_DRIVE}${PROJECT_SOURCE_DIR}/tests")
   target_link_libraries(${name} PRIVATE Qt5::Test orva_common ${ARG_LIBS})
   orva_utf8_manifest(${name}) # the code page the programs run with
-  add_test(NAME ${name} COMMAND ${name})
+  if(WIN32 AND CMAKE_CROSSCOMPILING_EMULATOR)
+    list(GET CMAKE_CROSSCOMPILING_EMULATOR 0 wine)
+    add_test(NAME ${name} COMMAND ${wine} --test ${ORVA_WINDOWS_KIT} $<TARGET_FILE:${name}>)
+  else()
+    add_test(NAME ${name} COMMAND ${name})
+  endif()
   set(env "LC_ALL=C.UTF-8" "QT_ASSUME_STDERR_HAS_CONSOLE=1")
   if(ARG_GUI)
     list(APPEND env "QT_QPA_PLATFORM=offscreen")
