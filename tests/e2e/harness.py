@@ -75,11 +75,6 @@ def windows_arguments(arguments):
     return arguments
 
 
-def wine_own(arguments):
-    """Wine's server and services, which serve every program of a test module."""
-    return WINE and arguments[:1] and (arguments[0].startswith("C:/windows/") or "wineserver" in arguments[0])
-
-
 def running(program="chainlaunch.exe"):
     """(pid, arguments) of this test's running processes of `program`, oldest
     first. (Wine starts no program as the child of the one that starts it, and
@@ -96,12 +91,9 @@ def native(path):
 
 
 def descendants(pid, table):
-    found, frontier = set(), [pid]
-    while frontier:
-        current = frontier.pop()
-        children = {child for child, (parent, *_) in table.items() if parent == current} - found
-        found |= children
-        frontier += children
+    found = set()
+    while more := {child for child, (parent, *_) in table.items() if parent in found | {pid}} - found:
+        found |= more
     return found
 
 
@@ -119,7 +111,8 @@ def end_processes(spare_wine=True):
     while True:
         table = processes()
         spared = display.pids | set().union(*(descendants(pid, table) for pid in display.pids))
-        spared |= {pid for pid, (_, args, _) in table.items() if spare_wine and wine_own(args)}
+        spared |= {pid for pid, (_, args, _) in table.items() if spare_wine and WINE and args  # Wine's own
+                   and (args[0].startswith("C:/windows/") or "wineserver" in args[0])}
         fresh = descendants(os.getpid(), table) - spared - stopped
         if not fresh:
             break
@@ -191,7 +184,7 @@ def setUpModule():
     libc = ctypes.CDLL(None, use_errno=True)
     assert libc.prctl(36, 1, 0, 0, 0) == 0, "prctl(PR_SET_CHILD_SUBREAPER)"
     if WINE:  # a Wine server started without this display would serve the module's programs
-        subprocess.run(["wineserver", "-w"], timeout=TIMEOUT)
+        subprocess.run(["wineserver", "-k"], timeout=TIMEOUT)
     display = Display()
 
 

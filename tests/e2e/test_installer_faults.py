@@ -61,22 +61,20 @@ class FaultTest(Case):
         def limit():
             signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
             resource.setrlimit(resource.RLIMIT_FSIZE, (file_size_limit, file_size_limit))
-        done = subprocess.run([*tracer, *harness.WINE, "./Extensions/00000001/packsetup.exe", "--quiet", *args], cwd=self.app, env=env,
-                              capture_output=True, timeout=TIMEOUT, preexec_fn=limit if file_size_limit else None)
+        done = subprocess.run([*tracer, *harness.WINE, "./Extensions/00000001/packsetup.exe", "--quiet", *args],
+                              cwd=self.app, env=env, capture_output=True, timeout=TIMEOUT,
+                              preexec_fn=limit if file_size_limit else None)
         return done.returncode, (done.stdout + done.stderr).decode(errors="replace")
 
     def state(self):
-        lists = {name: self.path("Start/{}.etl".format(name)) for name in LISTS}
-        return tree(self.path(EXTENSION)), {name: open(path).read() if os.path.exists(path) else None
+        lists = {name: "Start/{}.etl".format(name) for name in LISTS}
+        return tree(self.path(EXTENSION)), {name: self.read(path) if os.path.exists(self.path(path)) else None
                                             for name, path in lists.items()}
 
     def copy(self, source, target):
         for folder in ("Extensions", "Start"):
             shutil.rmtree(os.path.join(target, folder), ignore_errors=True)
             shutil.copytree(os.path.join(source, folder), os.path.join(target, folder), symlinks=True)
-
-    def restore(self, saved):
-        self.copy(saved, self.app)
 
     def save(self, name):
         self.copy(self.app, os.path.join(self.tmp, name))
@@ -88,14 +86,14 @@ class FaultTest(Case):
         upgrade, before_upgrade = self.save("upgrade")
         self.assertEqual(self.packsetup(self.new)[0], 0)
         after_upgrade = self.state()
-        self.restore(fresh)
+        self.copy(fresh, self.app)
         self.assertEqual(self.packsetup(self.new)[0], 0)
         after_fresh = self.state()
         self.assertEqual(after_upgrade, after_fresh, "an upgrade leaves what a fresh install of it leaves")
         if harness.WINE:
             self.skipTest("Wine makes most file calls in its server, out of reach of a tracer of packsetup")
         for saved, before, after in ((fresh, before_fresh, after_fresh), (upgrade, before_upgrade, after_upgrade)):
-            self.restore(saved)
+            self.copy(saved, self.app)
             trace = os.path.join(self.tmp, "trace")
             self.packsetup(self.new, tracer=["strace", "-f", "-qq", "-o", trace, "-e", "trace=" + ",".join(CALLS)])
             with open(trace) as lines:
@@ -104,7 +102,7 @@ class FaultTest(Case):
                 count = calls.count(call)
                 for when in sorted({1, (count + 1) // 2, count}) if count else ():
                     with self.subTest(call=call, when=when, upgrade=saved == upgrade):
-                        self.restore(saved)
+                        self.copy(saved, self.app)
                         self.packsetup(self.new, tracer=["strace", "-f", "-qq", "-o", os.devnull, "-e", "trace=" + call,
                                                          "-e", "inject={}:signal=KILL:when={}".format(call, when)])
                         self.check_old_or_new(before, after)

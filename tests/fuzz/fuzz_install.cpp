@@ -10,11 +10,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     static const bool utf8 = (platform::useUtf8Conversions(), true);
     Q_UNUSED(utf8);
-    const Workspace workspace;
-    workspace.write(QStringLiteral("Start/Listener.etl"), "00000003\n");
-    workspace.write(QStringLiteral("Start/Controller.etl"), "00000003\r\n00000004");
-    workspace.addExtension("00000003", "Logger", "00000003");
-    workspace.addExtension("00000004", "Old", "00000004");
+    const Installation workspace;
     workspace.write(QStringLiteral("../pack"),
                     QByteArray(reinterpret_cast<const char*>(data), static_cast<int>(size)));
     const auto before = workspace.snapshot();

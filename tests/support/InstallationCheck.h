@@ -1,13 +1,28 @@
 #pragma once
 
-// What must hold after the installer has run on a pack, for the unit tests
-// and the install fuzzer alike: a refused pack changed nothing; an accepted
-// one stands complete in its folder, once in the lists of its roles and in
-// no other list, with no leftovers, and installs again over itself.
+// The workspace the installer is tested in, and what must hold after it has
+// run on a pack, for the unit tests and the install fuzzer alike: a refused
+// pack changed nothing; an accepted one stands complete in its folder, once
+// in the lists of its roles and in no other list, with no leftovers, and
+// installs again over itself.
 
 #include "Workspace.h"
 #include "installer/ExtensionInstaller.h"
 #include "orva/extensions/StartListReader.h"
+
+// Extensions 00000003 "Logger" and 00000004 "Old" installed and listed.
+struct Installation : Workspace
+{
+    Installation()
+    {
+        write(QStringLiteral("Start/Listener.etl"), "00000003\n");
+        write(QStringLiteral("Start/Controller.etl"), "00000003\r\n");
+        write(QStringLiteral("Start/Runner.etl"), "00000004");
+        addExtension("00000003", "Logger", "00000003");
+        addExtension("00000004", "Old", "00000004");
+        write(QStringLiteral("Extensions/00000009/ExtensionName.etn"), "NoProgram"); // no control to run
+    }
+};
 
 inline QString installationProblem(const Workspace& workspace, const QString& pack,
                                    const pack::ArchiveLimits& limits, const pack::Outcome& outcome,

@@ -2,6 +2,7 @@
 // outcome expected.tsv gives it, the start-list edits byte for byte, removal,
 // the lock, and what an interrupted run leaves behind.
 
+#include "DataTable.h"
 #include "InstallationCheck.h"
 #include "installer/ExtensionInstaller.h"
 #include "installer/ExtensionRemover.h"
@@ -14,21 +15,7 @@ using extensions::Role;
 
 namespace {
 
-// Extensions 00000003 "Logger" and 00000004 "Old" installed and listed.
-struct Installation : Workspace
-{
-    Installation()
-    {
-        write(QStringLiteral("Start/Listener.etl"), "00000003\n");
-        write(QStringLiteral("Start/Controller.etl"), "00000003\r\n");
-        write(QStringLiteral("Start/Runner.etl"), "00000004");
-        addExtension("00000003", "Logger", "00000003");
-        addExtension("00000004", "Old", "00000004");
-        write(QStringLiteral("Extensions/00000009/ExtensionName.etn"), "NoProgram"); // no control to run
-    }
-};
-
-const QString kPacks = QStringLiteral(ORVA_TEST_PACKS "/");
+const QString kPacks = QStringLiteral(ORVA_TEST_DATA "/packs/");
 const pack::ArchiveLimits kLimits{5, 1 << 20};
 
 pack::Outcome install(const QString& pack)
@@ -53,48 +40,25 @@ private slots:
 
 void TestInstaller::packs_data()
 {
-    QTest::addColumn<QString>("pack");
-    QTest::addColumn<int>("exitCode");
-    QTest::addColumn<QString>("message");
-    QFile table(kPacks + QStringLiteral("expected.tsv"));
-    QVERIFY(table.open(QIODevice::ReadOnly));
-    for (const QByteArray& line : table.readAll().split('\n')) {
-        const QList<QByteArray> fields = line.split('\t');
-        if (fields.size() == 3 && !line.startsWith('#'))
-            QTest::newRow(fields[0]) << QString::fromUtf8(fields[0]) << fields[1].toInt()
-                                     << QString::fromUtf8(fields[2]).replace(QStringLiteral("\\n"),
-                                                                             QStringLiteral("\n"));
-    }
+    addDataRows(kPacks + QStringLiteral("expected.tsv"), {"exitCode", "message"});
 }
 
 void TestInstaller::packs()
 {
-    QFETCH(QString, pack);
+    const QString pack = QString::fromUtf8(QTest::currentDataTag());
     const Installation workspace;
     const auto before = workspace.snapshot();
     const pack::Outcome outcome = install(pack);
-    QCOMPARE(outcome.exitStatus(), ROW(int, exitCode));
-    QVERIFY2(outcome.message.contains(ROW(QString, message)), qPrintable(outcome.message));
+    QCOMPARE(outcome.exitStatus(), ROW(QByteArray, exitCode).toInt());
+    QVERIFY2(outcome.message.contains(QString::fromUtf8(ROW(QByteArray, message))),
+             qPrintable(outcome.message));
     const QString problem = installationProblem(workspace, kPacks + pack, kLimits, outcome, before);
     QVERIFY2(problem.isEmpty(), qPrintable(problem));
 }
 
 void TestInstaller::listEdits_data()
 {
-    QTest::addColumn<QByteArray>("before");
-    QTest::addColumn<bool>("adding");
-    QTest::addColumn<QByteArray>("after");
-
-    QTest::newRow("add to a missing list") << QByteArray("<missing>") << true << QByteArray("00000009\n");
-    QTest::newRow("add after a last line without break")
-        << QByteArray("1 2") << true << QByteArray("1 2\n00000009\n");
-    QTest::newRow("add after whitespace") << QByteArray("1\t") << true << QByteArray("1\t00000009\n");
-    QTest::newRow("listed already") << QByteArray("x 00000009 y") << true << QByteArray("x 00000009 y");
-    QTest::newRow("remove with its CR LF")
-        << QByteArray("1\r\n00000009\r\n2") << false << QByteArray("1\r\n2");
-    QTest::newRow("remove every copy") << QByteArray("00000009 00000009\n") << false << QByteArray();
-    QTest::newRow("remove only whole tokens")
-        << QByteArray("000000091 00000009") << false << QByteArray("000000091 ");
+    addDataRows(QStringLiteral(ORVA_TEST_DATA "/unit/list-edits.tsv"), {"before", "edit", "after"});
 }
 
 void TestInstaller::listEdits()
@@ -106,7 +70,7 @@ void TestInstaller::listEdits()
             workspace.write(
                 QStringLiteral("Start/") + QString::fromLatin1(extensions::startListFileName(role)), before);
     const installer::StartListEditor lists;
-    QFETCH(bool, adding);
+    const bool adding = ROW(QByteArray, edit) == "add";
     QFETCH(QByteArray, after);
     QVERIFY(adding ? lists.add("00000009", {Role::Runner}).ok : lists.remove("00000009").ok);
     QCOMPARE(workspace.read(QStringLiteral("Start/Runner.etl")), after);
