@@ -51,7 +51,9 @@ def retry(act, done, what):
 
 
 def processes():
-    """{pid: (parent pid, arguments, start time)} of every process that has not ended."""
+    """{pid: (parent pid, arguments, start time, whether it is a fork that has
+    not started a program yet and shows its parent's)} of every process that
+    has not ended."""
     table = {}
     for entry in filter(str.isdigit, os.listdir("/proc")):
         try:
@@ -61,7 +63,8 @@ def processes():
         except OSError:
             continue
         if fields[0] not in (b"Z", b"X"):
-            table[int(entry)] = (int(fields[1]), windows_arguments(arguments) if WINE else arguments, int(fields[19]))
+            table[int(entry)] = (int(fields[1]), windows_arguments(arguments) if WINE else arguments, int(fields[19]),
+                                 bool(int(fields[6]) & 0x40))  # PF_FORKNOEXEC
     return table
 
 
@@ -80,8 +83,8 @@ def running(program="chainlaunch.exe"):
     first. (Wine starts no program as the child of the one that starts it, and
     a program there knows its Windows id, not the one here.)"""
     table = processes()
-    found = [pid for pid in descendants(os.getpid(), table) if os.path.basename((table[pid][1] or [""])[0]) == program
-             and table.get(table[pid][0], (0, None))[1] != table[pid][1]]  # not a fork about to start another
+    found = [pid for pid in descendants(os.getpid(), table)
+             if os.path.basename((table[pid][1] or [""])[0]) == program and not table[pid][3]]
     return [(pid, tuple(table[pid][1][1:])) for pid in sorted(found, key=lambda pid: table[pid][2])]
 
 
@@ -111,7 +114,7 @@ def end_processes(spare_wine=True):
     while True:
         table = processes()
         spared = display.pids | set().union(*(descendants(pid, table) for pid in display.pids))
-        spared |= {pid for pid, (_, args, _) in table.items() if spare_wine and WINE and args  # Wine's own
+        spared |= {pid for pid, (_, args, *_) in table.items() if spare_wine and WINE and args  # Wine's own
                    and (args[0].startswith("C:/windows/") or "wineserver" in args[0])}
         fresh = descendants(os.getpid(), table) - spared - stopped
         if not fresh:
