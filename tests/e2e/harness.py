@@ -88,6 +88,11 @@ def running(program="chainlaunch.exe"):
     return [(pid, tuple(table[pid][1][1:])) for pid in sorted(found, key=lambda pid: table[pid][2])]
 
 
+def command(args):
+    """How to start a program of the app folder: a Windows one through Wine."""
+    return [*WINE, args[0] if args[0].endswith(".exe") else args[0] + ".exe", *args[1:]] if WINE else args
+
+
 def native(path):
     """A path as the programs under test see it, and as a user would type it."""
     return "Z:" + path.replace("/", "\\") if WINE else path
@@ -211,11 +216,9 @@ class Run:
     """One started program: its process, its output and its windows."""
 
     def __init__(self, case, args, **env):
-        if WINE:
-            args = [*WINE, args[0] if args[0].endswith(".exe") else args[0] + ".exe", *args[1:]]
-        self.args, self.output_path = args, os.path.join(case.tmp, "output-{}".format(time.monotonic_ns()))
+        self.args, self.output_path = command(args), os.path.join(case.tmp, "output-{}".format(time.monotonic_ns()))
         with open(self.output_path, "wb") as output:
-            self.popen = subprocess.Popen(args, cwd=case.app, env=case.env(**env), stdin=subprocess.DEVNULL,
+            self.popen = subprocess.Popen(self.args, cwd=case.app, env=case.env(**env), stdin=subprocess.DEVNULL,
                                           stdout=output, stderr=subprocess.STDOUT)
         self.pid = self.popen.pid
 
@@ -271,7 +274,8 @@ class Case(unittest.TestCase):
         if WINE:  # Windows has a desktop always: Wine's, shared by the module's programs, needs the display
             changes.pop("DISPLAY", None)
         return display.env(**{"QT_QPA_PLATFORM": None if WINE else "xcb", "ORVA_TEST_LOG": native(self.log),
-                              "QT_MESSAGE_PATTERN": "%{type}: %{message}", "XDG_RUNTIME_DIR": self.tmp, "XDG_CONFIG_HOME": self.tmp, **changes})
+                              "QT_MESSAGE_PATTERN": "%{type}: %{message}", "XDG_RUNTIME_DIR": self.tmp,
+                              "XDG_CONFIG_HOME": self.tmp, **changes})
 
     def path(self, relative):
         return os.path.join(self.app, relative)

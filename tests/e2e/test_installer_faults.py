@@ -61,7 +61,7 @@ class FaultTest(Case):
         def limit():
             signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
             resource.setrlimit(resource.RLIMIT_FSIZE, (file_size_limit, file_size_limit))
-        done = subprocess.run([*tracer, *harness.WINE, "./Extensions/00000001/packsetup.exe", "--quiet", *args],
+        done = subprocess.run([*tracer, *harness.command(["./Extensions/00000001/packsetup.exe", "--quiet", *args])],
                               cwd=self.app, env=env, capture_output=True, timeout=TIMEOUT,
                               preexec_fn=limit if file_size_limit else None)
         return done.returncode, (done.stdout + done.stderr).decode(errors="replace")
