@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the kit that ORVA's Windows build links against: qtbase, libarchive
-# with zlib, bzip2 and xz (liblzma) cross-compiled with MinGW-w64 from Debian's
+# with zlib, bzip2 and xz (liblzma), and libsodium, cross-compiled with MinGW-w64 from Debian's
 # own source packages, so Debian's patches (its security fixes among them)
 # come along. Prints the kit's folder on stdout; a finished kit is reused, an
 # interrupted one resumed. With --cached it only prints a finished kit's
@@ -11,7 +11,7 @@
 #         -DORVA_WINDOWS_KIT="$kit" -DCMAKE_BUILD_TYPE=Release
 #
 # Everything lives under ${XDG_CACHE_HOME:-~/.cache}/orva-windows: the kit in
-# <qt>-<libarchive>-<zlib>-<bzip2>-<xz versions>/, the sources in src/, the
+# <qt>-<libarchive>-<zlib>-<bzip2>-<xz>-<libsodium versions>/, the sources in src/, the
 # builds and their log in build/<same name>/. Root is needed only to install missing packages;
 # the source packages come through a private apt list, /etc is left alone.
 # ORVA_KIT_JOBS sets make's parallelism (2 by default).
@@ -24,6 +24,7 @@ libarchive_version=3.6.2-1+deb12u5
 zlib_version=1:1.2.13.dfsg-1
 bzip2_version=1.0.8-5
 xz_version=5.4.1-1+deb12u2
+sodium_version=1.0.18-1+deb12u1
 
 triplet=x86_64-w64-mingw32
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -31,7 +32,7 @@ toolchain=$(cd "$here/.." && pwd)/cmake/toolchains/mingw-w64.cmake
 jobs=${ORVA_KIT_JOBS:-2}
 
 cache=${XDG_CACHE_HOME:-$HOME/.cache}/orva-windows
-kit_name=${qt_version#*:}-${libarchive_version#*:}-${zlib_version#*:}-${bzip2_version#*:}-${xz_version#*:}
+kit_name=${qt_version#*:}-${libarchive_version#*:}-${zlib_version#*:}-${bzip2_version#*:}-${xz_version#*:}-${sodium_version#*:}
 kit=$cache/$kit_name
 build=$cache/build/$kit_name
 log=$build/build.log
@@ -181,6 +182,7 @@ fetch_sources() {
     fetch_source zlib "$zlib_version"
     fetch_source bzip2 "$bzip2_version"
     fetch_source xz-utils "$xz_version"
+    fetch_source libsodium "$sodium_version"
 }
 timed sources fetch_sources
 qt_source=$(source_dir qtbase-opensource-src "$qt_version")
@@ -188,6 +190,7 @@ libarchive_source=$(source_dir libarchive "$libarchive_version")
 zlib_source=$(source_dir zlib "$zlib_version")
 bzip2_source=$(source_dir bzip2 "$bzip2_version")
 xz_source=$(source_dir xz-utils "$xz_version")
+sodium_source=$(source_dir libsodium "$sodium_version")
 
 # ---- The compilers: the POSIX-thread MinGW-w64 flavour (std::thread and
 # std::mutex need it), whatever update-alternatives selects. Qt's mkspec
@@ -275,6 +278,22 @@ build_xz() {
     step make -C "$build/xz/src/liblzma" -j "$jobs"
     step make -C "$build/xz/src/liblzma" install
     touch "$build/xz.done"
+}
+
+# ---- libsodium, static (its users define SODIUM_STATIC): pack signatures.
+
+build_sodium() {
+    [ -f "$build/sodium.done" ] && return
+    say "libsodium"
+    # Debian's source is the upstream repository: configure is made here, in a copy.
+    rm -rf "$build/sodium"
+    cp -a "$sodium_source" "$build/sodium"
+    (cd "$build/sodium" && step autoreconf -fi)
+    (cd "$build/sodium" && step ./configure --host="$triplet" --prefix="$kit" \
+        CC="$cross/$triplet-gcc" CFLAGS=-O2 --enable-static --disable-shared)
+    step make -C "$build/sodium" -j "$jobs"
+    step make -C "$build/sodium" install
+    touch "$build/sodium.done"
 }
 
 # ---- libarchive as a DLL, with zlib, bzip2, liblzma and Windows' own crypto.
@@ -429,6 +448,7 @@ timed zlib build_zlib
 timed bzip2 build_bzip2
 timed xz build_xz
 timed libarchive build_libarchive
+timed libsodium build_sodium
 copy_nlohmann_json
 timed qtbase qtbase
 

@@ -32,6 +32,11 @@ export ORVA_WINDOWS_KIT
 export WINEPREFIX=${WINEPREFIX:-$(dirname "$ORVA_WINDOWS_KIT")/wine} WINEDEBUG=${WINEDEBUG:--all}
 
 echo "== windows: configure and build"
+# A build made against another kit has that kit's libraries in its cache.
+cache=$builds/windows/CMakeCache.txt
+if [ -f "$cache" ] && ! grep -qxF "ORVA_WINDOWS_KIT:PATH=$ORVA_WINDOWS_KIT" "$cache"; then
+    rm -rf "$builds/windows"
+fi
 cmake --preset windows -B "$builds/windows" >/dev/null
 cmake --build "$builds/windows" -j "$(nproc 2>/dev/null || echo 2)"
 

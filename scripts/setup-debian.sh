@@ -9,7 +9,7 @@ set -euo pipefail
 packages=(
     build-essential cmake
     qtbase5-dev qtbase5-dev-tools libqt5test5
-    nlohmann-json3-dev libarchive-dev
+    nlohmann-json3-dev libarchive-dev libsodium-dev
     xvfb openbox xdotool x11-utils fonts-noto-cjk imagemagick
     python3 procps clang-format clang-tidy shellcheck
     clang libclang-rt-14-dev libarchive-tools strace
@@ -18,6 +18,7 @@ packages=(
 windows_packages=(
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
     mingw-w64-tools wine64 wine nsis dpkg-dev perl python3 make cmake pkg-config
+    autoconf automake libtool
 )
 
 case "${1:-}" in
