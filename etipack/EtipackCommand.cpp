@@ -5,6 +5,7 @@
 #include "orva/extensions/ExtensionLayout.h"
 
 #include <QCommandLineParser>
+#include <QDir>
 #include <cstdio>
 
 namespace etipack {
@@ -15,18 +16,20 @@ using pack::Outcome;
 
 QString usageText()
 {
-    return QStringLiteral("用法：\n"
-                          "  etipack create <文件夹> --name <扩展名称> --id <8位标识> [--role <角色>]...\n"
-                          "                 [--control <8位标识>] [--version <版本>] [--description <说明>]\n"
-                          "                 [--author <作者>] -o <输出.etipack>\n"
-                          "      把文件夹打包成扩展安装包。文件夹顶层必须有\"<扩展名称>%1\"；\n"
-                          "      角色：%2。\n"
-                          "  etipack inspect <安装包>   列出包头和内容，并说明packsetup是否会接受它\n"
-                          "  etipack verify <安装包>    只检查；packsetup会接受时退出码为0\n"
-                          "\n"
-                          "退出码：0 成功；1 命令行有误；2 无法读取；3 包头无效；4 内容被拒绝；5 保留标识；6 "
-                          "读写失败。\n"
-                          "inspect能读取安装包时退出码为0，不论packsetup是否接受它。\n")
+    return QStringLiteral(
+               "用法：\n"
+               "  etipack create <文件夹> --name <扩展名称> --id <8位标识> [--role <角色>]...\n"
+               "                 [--control <8位标识>] [--version <版本>] [--description <说明>]\n"
+               "                 [--author <作者>] [--sign <密钥文件>] -o <输出.etipack>\n"
+               "      把文件夹打包成扩展安装包。文件夹顶层必须有\"<扩展名称>%1\"；\n"
+               "      角色：%2。--sign用作者密钥给安装包签名。\n"
+               "  etipack keygen <密钥文件>  生成新的作者密钥（只有所有者能读取），并显示公钥的指纹\n"
+               "  etipack inspect <安装包>   列出包头、签名和内容，并说明packsetup是否会接受它\n"
+               "  etipack verify <安装包>    只检查（包括签名）；packsetup会接受时退出码为0\n"
+               "\n"
+               "退出码：0 成功；1 命令行有误；2 无法读取；3 包头无效；4 内容被拒绝；5 保留标识；6 "
+               "读写失败；\n9 签名不符或无效。\n"
+               "inspect能读取安装包时退出码为0，不论packsetup是否接受它。\n")
         .arg(QLatin1String(extensions::kProgramSuffix), extensions::allRoleNames());
 }
 
@@ -59,7 +62,7 @@ std::optional<QString> optionalValue(const QCommandLineParser& parser, const QSt
 int create(const QStringList& arguments)
 {
     QCommandLineParser parser;
-    for (const char* name : {"name", "id", "role", "control", "version", "description", "author"})
+    for (const char* name : {"name", "id", "role", "control", "version", "description", "author", "sign"})
         parser.addOption(QCommandLineOption(QLatin1String(name), QString(), QStringLiteral("value")));
     parser.addOption(QCommandLineOption(QStringList{QStringLiteral("o"), QStringLiteral("output")}, QString(),
                                         QStringLiteral("file")));
@@ -72,7 +75,8 @@ int create(const QStringList& arguments)
         if (!parser.isSet(QLatin1String(required)))
             return usageError(QStringLiteral("create缺少--%1。").arg(QLatin1String(required)));
     }
-    for (const char* single : {"name", "id", "control", "version", "description", "author", "output"}) {
+    for (const char* single :
+         {"name", "id", "control", "version", "description", "author", "sign", "output"}) {
         if (parser.values(QLatin1String(single)).size() > 1)
             return usageError(QStringLiteral("--%1只能给出一次。").arg(QLatin1String(single)));
     }
@@ -85,7 +89,29 @@ int create(const QStringList& arguments)
     fields.version = optionalValue(parser, QStringLiteral("version"));
     fields.description = optionalValue(parser, QStringLiteral("description"));
     fields.author = optionalValue(parser, QStringLiteral("author"));
-    return finish(PackWriter().create(folders.front(), fields, parser.value(QStringLiteral("output"))));
+    std::optional<pack::SigningKey> key;
+    if (parser.isSet(QStringLiteral("sign"))) {
+        QString error;
+        key = pack::SigningKey::load(parser.value(QStringLiteral("sign")), error);
+        if (!key)
+            return finish(Outcome{ExitCode::PackUnreadable, QStringLiteral("无法创建安装包：") + error});
+    }
+    return finish(PackWriter().create(folders.front(), fields, parser.value(QStringLiteral("output")), key));
+}
+
+int keygen(const QStringList& arguments)
+{
+    if (arguments.size() != 1 || arguments.front().startsWith(QLatin1Char('-')))
+        return usageError(QStringLiteral("keygen需要且只需要一个密钥文件。"));
+    const std::optional<pack::SigningKey> key = pack::SigningKey::generate();
+    QString error = QStringLiteral("无法生成随机密钥。");
+    if (!key || !key->save(arguments.front(), error))
+        return finish(Outcome{ExitCode::IoFailure, error});
+    return finish(
+        Outcome{ExitCode::Success,
+                QStringLiteral("已生成作者密钥\"%1\"，只有所有者能读取它；请妥善保管。\n公钥：%2\n指纹：%3")
+                    .arg(QDir::toNativeSeparators(arguments.front()),
+                         QString::fromLatin1(key->author().text()), key->author().fingerprint())});
 }
 
 int inspect(const QStringList& arguments, bool verifyOnly)
@@ -111,6 +137,8 @@ int runCommand(const QStringList& arguments)
     const QStringList rest = arguments.mid(1);
     if (command == QLatin1String("create"))
         return create(rest);
+    if (command == QLatin1String("keygen"))
+        return keygen(rest);
     if (command == QLatin1String("inspect"))
         return inspect(rest, false);
     if (command == QLatin1String("verify"))

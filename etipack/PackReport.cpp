@@ -33,6 +33,17 @@ void addHeader(QString& report, const pack::PackInfo& info)
     addField(report, "author", optionalText(info.author));
 }
 
+void addSignature(QString& report, const pack::PackInfo& info, const pack::PackSignature& signature)
+{
+    if (!info.authorKey && !info.signature)
+        report += QStringLiteral("签名：无（未签名的安装包）\n");
+    else if (signature.signer)
+        report += QStringLiteral("签名：有效，作者密钥%1（公钥%2）\n")
+                      .arg(signature.signer->fingerprint(), QString::fromLatin1(signature.signer->text()));
+    else
+        report += QStringLiteral("签名：不成立。%1\n").arg(pack::signatureProblemMessage(signature.problem));
+}
+
 void addEntries(QString& report, const pack::ArchiveResult& scanned)
 {
     report += QStringLiteral("内容（%1个条目，解压后共%2字节）：\n")
@@ -55,12 +66,14 @@ Inspection inspectPack(const QString& path, const pack::ArchiveLimits& limits)
     report += QStringLiteral("安装包：%1\n").arg(QDir::toNativeSeparators(path));
 
     pack::PackCheck check = pack::checkPack(path, limits);
-    if (check.header.ok())
+    if (check.header.ok()) {
         addHeader(report, check.header.info);
-    else
+        addSignature(report, check.header.info, check.signature);
+    } else
         report += QStringLiteral("包头：无效\n");
-    // The body is listed even under a bad header, as far as it can be read.
-    if (!check.header.ok() && check.header.problem.code != pack::HeaderProblemCode::CannotOpen)
+    // The body is listed even under a bad header or signature, as far as it can be read.
+    if ((!check.header.ok() || !check.signature.ok()) &&
+        check.header.problem.code != pack::HeaderProblemCode::CannotOpen)
         check.archive = pack::PackArchive(path, check.header.bodyOffset, limits).scan();
     if (check.header.problem.code != pack::HeaderProblemCode::CannotOpen)
         addEntries(report, check.archive);

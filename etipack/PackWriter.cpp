@@ -126,6 +126,8 @@ bool writeBody(QSaveFile& file, const QList<FolderEntry>& entries, QString& erro
     std::unique_ptr<archive, WriteArchiveFree> writer(archive_write_new());
     archive_write_set_format_pax_restricted(writer.get());
     archive_write_add_filter_gzip(writer.get());
+    // No padding of the compressed stream to a whole 10 KiB block.
+    archive_write_set_bytes_in_last_block(writer.get(), 1);
     if (archive_write_open(writer.get(), &file, nullptr, writeToFile, nullptr) != ARCHIVE_OK) {
         error = writerError(writer.get(), file);
         return false;
@@ -212,7 +214,8 @@ pack::CheckedHeader checkFields(const HeaderFields& fields)
     return pack::checkHeader(QByteArray(json.data(), static_cast<int>(json.size())));
 }
 
-Outcome PackWriter::create(const QString& folder, const HeaderFields& fields, const QString& output) const
+Outcome PackWriter::create(const QString& folder, const HeaderFields& fields, const QString& output,
+                           const std::optional<pack::SigningKey>& key) const
 {
     const pack::CheckedHeader checked = checkFields(fields);
     if (!checked.ok())
@@ -241,20 +244,27 @@ Outcome PackWriter::create(const QString& folder, const HeaderFields& fields, co
         return failure(ExitCode::IoFailure,
                        QStringLiteral("无法写入\"%1\"：%2。").arg(QDir::toNativeSeparators(output), error));
     }
+    if (key && !pack::signPack(output, *key, output, error)) {
+        QFile::remove(output);
+        return failure(ExitCode::IoFailure, error);
+    }
 
     // Read back as packsetup reads it: what etipack writes must install.
     const pack::PackCheck written = pack::checkPack(output, m_limits);
-    if (!written.verdict.ok() || pack::headerJson(written.header.info, true) != header) {
+    if (!written.verdict.ok() || pack::headerJson(written.header.info, true) != header ||
+        (key && written.signature.signer != key->author())) {
         QFile::remove(output);
         return failure(ExitCode::IoFailure,
                        QStringLiteral("写出的安装包读回时不一致：%1").arg(written.verdict.message));
     }
-    return Outcome{
-        ExitCode::Success,
+    QString message =
         QStringLiteral("已写入\"%1\"：扩展\"%2\"（标识%3），%4个条目，解压后共%5字节。")
             .arg(QDir::toNativeSeparators(output), QString::fromUtf8(info.name), QString::fromLatin1(info.id))
             .arg(written.archive.entries.size())
-            .arg(written.archive.totalBytes)};
+            .arg(written.archive.totalBytes);
+    if (key)
+        message += QStringLiteral("\n已用作者密钥%1签名。").arg(key->author().fingerprint());
+    return Outcome{ExitCode::Success, message};
 }
 
 } // namespace etipack

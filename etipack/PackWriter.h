@@ -6,6 +6,7 @@
 #include "pack/Outcome.h"
 #include "pack/PackArchive.h"
 #include "pack/PackHeader.h"
+#include "pack/SigningKey.h"
 
 #include <QStringList>
 
@@ -34,8 +35,10 @@ public:
     // Writes the header, "~" and `folder`'s content as a gzip-compressed tar to
     // `output` (atomically), then reads the written pack back as packsetup
     // would. Symbolic links, special files, unportable names, a missing
-    // "<name>.exe" and files the installer writes itself are refused.
-    pack::Outcome create(const QString& folder, const HeaderFields& fields, const QString& output) const;
+    // "<name>.exe" and files the installer writes itself are refused. With a
+    // key the pack is signed before it is read back.
+    pack::Outcome create(const QString& folder, const HeaderFields& fields, const QString& output,
+                         const std::optional<pack::SigningKey>& key = std::nullopt) const;
 
 private:
     pack::ArchiveLimits m_limits;

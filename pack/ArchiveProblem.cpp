@@ -41,10 +41,11 @@ QString archiveProblemMessage(const ArchiveProblem& problem)
     case ArchiveProblemCode::TooLarge:
         return QStringLiteral("安装包解压后超过%1字节。").arg(problem.detail);
     case ArchiveProblemCode::ReservedFile:
-        return entry + QStringLiteral("与安装程序写入的文件同名（%1、<扩展名称>%2、%3）。")
+        return entry + QStringLiteral("与安装程序写入的文件同名（%1、<扩展名称>%2、%3、%4）。")
                            .arg(QLatin1String(extensions::kNameFileName),
                                 QLatin1String(extensions::kControlSuffix),
-                                QLatin1String(extensions::kManifestFileName));
+                                QLatin1String(extensions::kManifestFileName),
+                                QLatin1String(extensions::kAuthorKeyFileName));
     case ArchiveProblemCode::ProgramMissing:
         if (!problem.detail.isEmpty())
             return entry + QStringLiteral("是文件夹，不是程序文件。");

@@ -78,7 +78,7 @@ ArchiveProblem checkEntryPath(const QByteArray& path, QByteArray& normalized)
 ArchiveProblem checkPackContents(const QList<ArchiveEntry>& entries, const QByteArray& name)
 {
     const QByteArray reserved[] = {extensions::kNameFileName, extensions::kManifestFileName,
-                                   name + extensions::kControlSuffix};
+                                   extensions::kAuthorKeyFileName, name + extensions::kControlSuffix};
     const QByteArray program = name + extensions::kProgramSuffix;
     bool programFound = false;
     bool programIsFolder = false;

@@ -14,13 +14,16 @@ namespace pack {
 // the manager's "删除" may look at them.
 enum class ExitCode {
     Success = 0,
-    Usage = 1,          // bad command line
-    PackUnreadable = 2, // the pack file cannot be read
-    HeaderRefused = 3,  // the header is no valid install pack header
-    ArchiveRefused = 4, // the body is no acceptable archive
-    Conflict = 5,       // reserved or foreign id, missing control, not installed
-    IoFailure = 6,      // writing failed, e.g. the disk is full
-    Busy = 7,           // another packsetup is installing or removing
+    Usage = 1,            // bad command line
+    PackUnreadable = 2,   // the pack file cannot be read
+    HeaderRefused = 3,    // the header is no valid install pack header
+    ArchiveRefused = 4,   // the body is no acceptable archive
+    Conflict = 5,         // reserved or foreign id, missing control, not installed
+    IoFailure = 6,        // writing failed, e.g. the disk is full
+    Busy = 7,             // another packsetup is installing or removing
+    Cancelled = 8,        // the user chose 取消 when asked
+    SignatureRefused = 9, // the signature does not hold: changed after signing
+    AuthorChanged = 10,   // signed by another key than the installed extension
 };
 
 struct Outcome

@@ -11,6 +11,14 @@ PackCheck checkPack(const QString& path, const ArchiveLimits& limits, const Chec
             Outcome{exitCodeFor(check.header.problem), headerProblemMessage(check.header.problem)};
         return check;
     }
+    check.signature = readSignature(path, check.header.bytes, check.header.info);
+    if (!check.signature.ok()) {
+        check.verdict =
+            Outcome{check.signature.problem == SignatureProblemCode::CannotRead ? ExitCode::PackUnreadable
+                                                                                : ExitCode::SignatureRefused,
+                    signatureProblemMessage(check.signature.problem)};
+        return check;
+    }
     PackArchive archive(path, check.header.bodyOffset, limits);
     if (progress) {
         progress(check.header.info, 0);

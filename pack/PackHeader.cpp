@@ -1,6 +1,7 @@
 #include "PackHeader.h"
 
 #include "HeaderSplitter.h"
+#include "SignatureFormat.h"
 #include "orva/extensions/ExtensionLayout.h"
 
 #include <algorithm>
@@ -176,6 +177,10 @@ HeaderProblem checkObject(const Json& object, PackInfo& info)
         problem = optionalString(object, "description", info.description);
     if (problem.ok())
         problem = optionalString(object, "author", info.author);
+    if (problem.ok())
+        problem = optionalString(object, kAuthorKeyMember, info.authorKey);
+    if (problem.ok())
+        problem = optionalString(object, kSignatureMember, info.signature);
     return problem;
 }
 
@@ -209,6 +214,7 @@ CheckedHeader readCheckedHeader(const QString& path)
     else
         result = checkHeader(read.bytes);
     result.bodyOffset = read.bodyOffset;
+    result.bytes = read.bytes;
     return result;
 }
 

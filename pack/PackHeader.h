@@ -27,6 +27,9 @@ struct PackInfo
     std::optional<QByteArray> version;
     std::optional<QByteArray> description;
     std::optional<QByteArray> author;
+    // A signed pack's members, unchecked here (see PackSignature.h).
+    std::optional<QByteArray> authorKey;
+    std::optional<QByteArray> signature;
 };
 
 struct CheckedHeader
@@ -34,6 +37,7 @@ struct CheckedHeader
     HeaderProblem problem;
     PackInfo info;          // complete only when ok()
     qint64 bodyOffset = -1; // file offset of the body; -1 without a body
+    QByteArray bytes;       // the header as read from the file
 
     bool ok() const { return problem.ok(); }
 };

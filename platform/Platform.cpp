@@ -11,6 +11,8 @@
 #ifdef Q_OS_WIN
 #include <cstdio>
 #include <windows.h>
+// windows.h first: sddl.h needs its types.
+#include <sddl.h>
 #else
 #include <clocale>
 #include <cstdio>
@@ -159,6 +161,60 @@ bool saveWholeFile(const QString& path, const QByteArray& bytes, QString& error)
         return true;
     error = !written && writeErrno != 0 ? qt_error_string(writeErrno) : file.errorString();
     return false;
+}
+
+bool createPrivateFile(const QString& path, const QByteArray& bytes, QString& error)
+{
+#ifdef Q_OS_WIN
+    // Owner rights only, not inherited from the folder.
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;FA;;;OW)", SDDL_REVISION_1,
+                                                                &descriptor, nullptr)) {
+        error = qt_error_string(static_cast<int>(::GetLastError()));
+        return false;
+    }
+    SECURITY_ATTRIBUTES attributes{sizeof(SECURITY_ATTRIBUTES), descriptor, FALSE};
+    const HANDLE file = ::CreateFileW(reinterpret_cast<const wchar_t*>(path.utf16()), GENERIC_WRITE, 0,
+                                      &attributes, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ::LocalFree(descriptor);
+    if (file == INVALID_HANDLE_VALUE) {
+        error = qt_error_string(static_cast<int>(::GetLastError()));
+        return false;
+    }
+    DWORD written = 0;
+    const bool ok =
+        ::WriteFile(file, bytes.constData(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+        written == static_cast<DWORD>(bytes.size()) && ::FlushFileBuffers(file);
+    if (!ok)
+        error = qt_error_string(static_cast<int>(::GetLastError()));
+    ::CloseHandle(file);
+#else
+    const QByteArray name = QFile::encodeName(path);
+    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        error = qt_error_string(errno);
+        return false;
+    }
+    qint64 done = 0;
+    errno = 0;
+    while (done < bytes.size()) {
+        const ssize_t written =
+            ::write(fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            break;
+        done += written;
+    }
+    bool ok = done == bytes.size() && ::fsync(fd) == 0;
+    if (::close(fd) != 0)
+        ok = false;
+    if (!ok)
+        error = qt_error_string(errno != 0 ? errno : ENOSPC);
+#endif
+    if (!ok)
+        QFile::remove(path);
+    return ok;
 }
 
 QString commandLineArgument(char* const* argv, int index)

@@ -47,6 +47,12 @@ bool createFileIfMissing(const QByteArray& layoutPath);
 // system's reason (such as a full disk) in `error`.
 bool saveWholeFile(const QString& path, const QByteArray& bytes, QString& error);
 
+// Creates a new file that only its owner may read or write (mode 0600; on
+// Windows a protected ACL granting the owner alone), for a private key.
+// Never replaces what stands at the path. False with the reason in `error`;
+// a file that could not be written completely is removed again.
+bool createPrivateFile(const QString& path, const QByteArray& bytes, QString& error);
+
 // Argument `index` of the command line as the program received it, decoded
 // from UTF-8 (on Windows taken from the wide command line).
 QString commandLineArgument(char* const* argv, int index);

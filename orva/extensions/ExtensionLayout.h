@@ -21,6 +21,9 @@ inline constexpr char kExtensionsFolderName[] = "Extensions";
 inline constexpr char kNameFileName[] = "ExtensionName.etn";
 // The installer's record of the pack an extension came from.
 inline constexpr char kManifestFileName[] = "PackManifest.json";
+// The author key a signed pack was installed with: its updates must be
+// signed by the same key.
+inline constexpr char kAuthorKeyFileName[] = "PackAuthorKey.txt";
 inline constexpr char kProgramSuffix[] = ".exe";
 inline constexpr char kControlSuffix[] = ".control";
 inline constexpr char kStartListSuffix[] = ".etl";

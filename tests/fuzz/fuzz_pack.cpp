@@ -1,11 +1,15 @@
 // The pack split and both readings of a header: the split loses no byte and
 // ends where the file reader ends, ORVA's reading of "name" agrees with the
-// installer's check, and every accepted header survives being written again
-// (as etipack writes it in front of every pack).
+// installer's check, the signature check of an accepted header ends with a
+// signer exactly when it holds, and every accepted header survives being
+// written again (as etipack writes it in front of every pack).
 
 #include "Workspace.h"
 #include "pack/HeaderSplitter.h"
 #include "pack/HeaderWriter.h"
+#include "pack/PackSignature.h"
+
+#include <QBuffer>
 
 #define FUZZ_CHECK(condition) ((condition) ? void() : (qFatal("property failed: %s", #condition)))
 
@@ -29,6 +33,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!checked.ok())
         return 0;
     FUZZ_CHECK(name.problem.ok() && name.name == checked.info.name);
+    QBuffer pack;
+    pack.setData(input);
+    FUZZ_CHECK(pack.open(QIODevice::ReadOnly));
+    const pack::PackSignature signature = pack::checkSignature(pack, split.header, checked.info);
+    FUZZ_CHECK(signature.ok() == (signature.signer || (!checked.info.authorKey && !checked.info.signature)));
+    FUZZ_CHECK(pack::signatureProblemMessage(signature.problem).isEmpty() == signature.ok());
     for (const bool indented : {false, true}) {
         const QByteArray json = pack::headerJson(checked.info, indented);
         const pack::CheckedHeader again = pack::checkHeader(json);

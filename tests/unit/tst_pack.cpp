@@ -1,6 +1,6 @@
 // The install pack format: where the header ends, what ORVA and the
-// installer make of a header, which archive entries a pack may hold, and
-// that a written header reads back as it was.
+// installer make of a header, which archive entries a pack may hold, that a
+// written header reads back as it was, and which author key files sign.
 
 #include "DataTable.h"
 #include "Workspace.h"
@@ -8,6 +8,7 @@
 #include "pack/HeaderSplitter.h"
 #include "pack/HeaderWriter.h"
 #include "pack/PackHeader.h"
+#include "pack/SigningKey.h"
 
 #include <QtTest>
 
@@ -32,6 +33,8 @@ private slots:
     void contents_data();
     void contents();
     void writtenHeaderReadsBack();
+    void keyFiles_data();
+    void keyFiles();
 };
 
 void TestPack::split_data()
@@ -118,15 +121,33 @@ void TestPack::contents()
 void TestPack::writtenHeaderReadsBack()
 {
     const pack::PackInfo info{
-        "名 {~}",    "00000005",   {extensions::Role::Listener, extensions::Role::Runner},
-        "00000003",  std::nullopt, QByteArray("a \"quoted\" } ~ \\ line\n"),
-        std::nullopt};
+        "名 {~}",     "00000005",   {extensions::Role::Listener, extensions::Role::Runner},
+        "00000003",   std::nullopt, QByteArray("a \"quoted\" } ~ \\ line\n"),
+        std::nullopt, std::nullopt, std::nullopt};
     for (const bool indented : {false, true}) {
         const QByteArray json = pack::headerJson(info, indented);
         const pack::CheckedHeader read = pack::checkHeader(pack::splitPack(json + "~x").header);
         QVERIFY(read.ok());
         QCOMPARE(pack::headerJson(read.info, indented), json); // the same members, the same values
     }
+}
+
+void TestPack::keyFiles_data()
+{
+    addDataRows(kTables + QStringLiteral("key-files.tsv"), {"content", "result"});
+}
+
+void TestPack::keyFiles()
+{
+    QFETCH(QByteArray, content);
+    const Workspace workspace;
+    if (content == "<folder>")
+        QDir().mkdir(QStringLiteral("k"));
+    else
+        workspace.write(QStringLiteral("k"), content);
+    QString error;
+    const std::optional<pack::SigningKey> key = pack::SigningKey::load(QStringLiteral("k"), error);
+    QCOMPARE(key ? key->author().fingerprint() : error, QString::fromUtf8(ROW(QByteArray, result)));
 }
 
 QTEST_GUILESS_MAIN(TestPack)
