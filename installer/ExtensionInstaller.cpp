@@ -1,5 +1,6 @@
 #include "ExtensionInstaller.h"
 
+#include "AuthorPin.h"
 #include "orva/extensions/ExtensionLayout.h"
 #include "orva/extensions/FirstLineReader.h"
 #include "pack/HeaderWriter.h"
@@ -42,6 +43,13 @@ bool isRunnable(const QByteArray& id)
     return name && QFileInfo(platform::processPath(extensions::programFilePath(id, *name))).isFile();
 }
 
+// The version the installed extension's manifest names, if any.
+std::optional<QByteArray> installedVersion(const QString& folder)
+{
+    return pack::readCheckedHeader(QDir(folder).filePath(QLatin1String(extensions::kManifestFileName)))
+        .info.version;
+}
+
 QString roleList(const QList<extensions::Role>& roles)
 {
     QStringList names;
@@ -71,12 +79,12 @@ pack::Outcome ExtensionInstaller::install(const QString& packPath) const
     if (!lock)
         return failure(ExitCode::Busy, packPath, ExtensionFolders::busyMessage());
     m_folders.cleanLeftovers();
-    return installChecked(packPath, check.header.info, check.header.bodyOffset, check.archive.totalBytes);
+    return installChecked(packPath, check);
 }
 
-pack::Outcome ExtensionInstaller::installChecked(const QString& packPath, const pack::PackInfo& info,
-                                                 qint64 bodyOffset, qint64 totalBytes) const
+pack::Outcome ExtensionInstaller::installChecked(const QString& packPath, const pack::PackCheck& check) const
 {
+    const pack::PackInfo& info = check.header.info;
     const QString name = QString::fromUtf8(info.name);
     const QString live = m_folders.extensionFolder(info.id);
     const QFileInfo liveInfo(live);
@@ -101,11 +109,24 @@ pack::Outcome ExtensionInstaller::installChecked(const QString& packPath, const 
                        QStringLiteral("监听扩展的控制扩展%1尚未安装；请先安装它。")
                            .arg(QString::fromLatin1(info.control)));
 
+    InstallPlan plan{info, upgrade, std::nullopt, check.signature.signer, false};
+    if (upgrade) {
+        const AuthorPin pin = AuthorPin::read(live);
+        const Outcome admitted = pin.admits(plan.signer, info.name, info.id);
+        if (!admitted.ok())
+            return failure(admitted.code, packPath, admitted.message);
+        plan.signerPinned = pin.state == AuthorPin::State::Pinned;
+        plan.installedVersion = installedVersion(live);
+    }
+    if (m_confirm && !m_confirm(plan))
+        return Outcome{ExitCode::Cancelled,
+                       QStringLiteral("没有安装扩展\"%1\"：安装已取消，没有做任何更改。").arg(name)};
+
     const QString staging = m_folders.newStagingFolder(info.id);
     if (!QDir().mkdir(staging))
         return failure(ExitCode::IoFailure, packPath,
                        QStringLiteral("无法创建文件夹\"%1\"。").arg(QDir::toNativeSeparators(staging)));
-    Outcome outcome = unpack(packPath, info, bodyOffset, totalBytes, staging);
+    Outcome outcome = unpack(packPath, plan, check.header.bodyOffset, check.archive.totalBytes, staging);
     if (outcome.ok())
         outcome = putInPlace(info, staging, upgrade);
     if (!outcome.ok()) {
@@ -115,9 +136,10 @@ pack::Outcome ExtensionInstaller::installChecked(const QString& packPath, const 
     return outcome;
 }
 
-pack::Outcome ExtensionInstaller::unpack(const QString& packPath, const pack::PackInfo& info,
-                                         qint64 bodyOffset, qint64 totalBytes, const QString& staging) const
+pack::Outcome ExtensionInstaller::unpack(const QString& packPath, const InstallPlan& plan, qint64 bodyOffset,
+                                         qint64 totalBytes, const QString& staging) const
 {
+    const pack::PackInfo& info = plan.info;
     const QString name = QString::fromUtf8(info.name);
     pack::PackArchive archive(packPath, bodyOffset, m_limits);
     if (m_progress) {
@@ -146,7 +168,9 @@ pack::Outcome ExtensionInstaller::unpack(const QString& packPath, const pack::Pa
         !writeWholeFile(folder.filePath(QString::fromUtf8(info.name + extensions::kControlSuffix)),
                         info.control, error) ||
         !writeWholeFile(folder.filePath(QString::fromLatin1(extensions::kManifestFileName)),
-                        pack::headerJson(info, true) + '\n', error))
+                        pack::headerJson(info, true) + '\n', error) ||
+        (plan.signer && !writeWholeFile(folder.filePath(QLatin1String(extensions::kAuthorKeyFileName)),
+                                        AuthorPin::fileContent(*plan.signer), error)))
         return Outcome{ExitCode::IoFailure, error + QStringLiteral("。")};
     if (!platform::makeExecutable(program.filePath()))
         return Outcome{

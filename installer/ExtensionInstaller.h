@@ -7,6 +7,7 @@
 // anything fails.
 
 #include "ExtensionFolders.h"
+#include "InstallPlan.h"
 #include "StartListEditor.h"
 #include "pack/Outcome.h"
 #include "pack/PackCheck.h"
@@ -20,6 +21,9 @@ enum class InstallStage { Checking, Unpacking };
 // `done` and `total` are unpacked bytes; total is 0 while it is not known.
 using InstallProgress =
     std::function<void(InstallStage stage, const QString& name, qint64 done, qint64 total)>;
+// Asked once everything is checked and before anything is written; false
+// cancels the install.
+using InstallConfirmation = std::function<bool(const InstallPlan& plan)>;
 
 class ExtensionInstaller
 {
@@ -27,19 +31,20 @@ public:
     explicit ExtensionInstaller(const pack::ArchiveLimits& limits = {});
 
     void setProgress(InstallProgress progress) { m_progress = std::move(progress); }
+    void setConfirmation(InstallConfirmation confirm) { m_confirm = std::move(confirm); }
 
     pack::Outcome install(const QString& packPath) const;
 
 private:
     // The steps after the lock is held and the pack is known to be good.
-    pack::Outcome installChecked(const QString& packPath, const pack::PackInfo& info, qint64 bodyOffset,
-                                 qint64 totalBytes) const;
-    pack::Outcome unpack(const QString& packPath, const pack::PackInfo& info, qint64 bodyOffset,
+    pack::Outcome installChecked(const QString& packPath, const pack::PackCheck& check) const;
+    pack::Outcome unpack(const QString& packPath, const InstallPlan& plan, qint64 bodyOffset,
                          qint64 totalBytes, const QString& staging) const;
     pack::Outcome putInPlace(const pack::PackInfo& info, const QString& staging, bool upgrade) const;
 
     pack::ArchiveLimits m_limits;
     InstallProgress m_progress;
+    InstallConfirmation m_confirm;
     ExtensionFolders m_folders;
     StartListEditor m_lists;
 };

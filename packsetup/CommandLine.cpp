@@ -64,12 +64,13 @@ QString usageText()
                "  packsetup [--quiet] --remove <标识>    删除扩展（从所有启动列表中移除并删除其文件夹）\n"
                "  packsetup --help                       显示本说明\n"
                "\n"
-               "--quiet：不显示窗口，结果写到标准输出（成功）或标准错误（失败）。\n"
+               "--quiet：不显示窗口，也不询问，结果写到标准输出（成功）或标准错误（失败）。\n"
                "packsetup在当前工作目录的%1和%2文件夹中工作。\n"
                "\n"
                "退出码：0 成功；1 命令行有误；2 无法读取安装包；3 包头无效；4 压缩包被拒绝；\n"
                "5 标识冲突、保留标识、控制扩展未安装或扩展未安装；6 读写失败（如磁盘已满）；\n"
-               "7 另一个安装程序正在运行。\n")
+               "7 另一个安装程序正在运行；8 用户取消了安装；9 签名不符或无效；\n"
+               "10 已安装的扩展由另一个作者密钥签名（或更新没有签名）。\n")
         .arg(QLatin1String(extensions::kExtensionsFolderName), QLatin1String(extensions::kStartFolderName));
 }
 

@@ -9,12 +9,14 @@ namespace packsetup {
 using pack::ExitCode;
 using pack::Outcome;
 
-Outcome runRequest(const Request& request, const installer::InstallProgress& progress)
+Outcome runRequest(const Request& request, const installer::InstallProgress& progress,
+                   const installer::InstallConfirmation& confirm)
 {
     switch (request.mode) {
     case Request::Mode::Install: {
         installer::ExtensionInstaller installer;
         installer.setProgress(progress);
+        installer.setConfirmation(confirm);
         return installer.install(request.packPath);
     }
     case Request::Mode::Remove:

@@ -7,9 +7,11 @@
 namespace packsetup {
 
 // Carries out a parsed command line in the working directory.
-pack::Outcome runRequest(const Request& request, const installer::InstallProgress& progress = {});
+// `confirm`, when given, is asked before an install writes anything.
+pack::Outcome runRequest(const Request& request, const installer::InstallProgress& progress = {},
+                         const installer::InstallConfirmation& confirm = {});
 
-// --quiet: runs the request and prints its message, to standard output on
+// --quiet: runs the request without asking and prints its message, to standard output on
 // success and to standard error otherwise. Returns the exit status.
 int runQuietly(const Request& request);
 

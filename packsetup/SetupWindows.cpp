@@ -1,5 +1,6 @@
 #include "SetupWindows.h"
 
+#include "InstallConfirmation.h"
 #include "RequestRunner.h"
 #include "gui/MessageBox.h"
 
@@ -49,11 +50,22 @@ int runWithWindows(const Request& request)
             QCoreApplication::processEvents();
         };
     }
-    const pack::Outcome outcome = runRequest(request, report);
+    const auto confirm = [&](const installer::InstallPlan& plan) {
+        progress.hide();
+        const bool install = askToInstall(plan, titleFor(request));
+        if (install)
+            progress.show();
+        return install;
+    };
+    const pack::Outcome outcome = runRequest(request, report, confirm);
     progress.close();
+    // 取消 was the user's own answer: nothing more to say.
+    if (outcome.code == pack::ExitCode::Cancelled)
+        return outcome.exitStatus();
 
     QMessageBox box;
     box.setWindowTitle(titleFor(request));
+    box.setTextFormat(Qt::PlainText); // names and paths come from the pack
     box.setText(outcome.message);
     box.setIcon(outcome.ok() ? QMessageBox::Information : QMessageBox::Warning);
     box.setStandardButtons(QMessageBox::Ok);

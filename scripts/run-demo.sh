@@ -68,8 +68,10 @@ ORVA starts now in $app, with the control extension InboxLogger installed.
   2. The small main window titled ORVA.
   3. Install the listener: 扩展 → 管理, OK, then 添加 and choose
      $app/Packs/InboxWatcher.etipack.
-     The installer shows its result; open 管理 again to see InboxWatcher
-     in the 监听器 list.
+     The installer asks first: what the pack is, that a listener runs at
+     every start, and the fingerprint of the key that signed it (the build
+     made that key). Choose 安装; it shows its result. Open 管理 again to see
+     InboxWatcher in the 监听器 list.
   4. Leave ORVA (程序 → 退出) and start it again from that folder
      (cd "$app" && ./ORVA): it now starts InboxWatcher.
 Then, from another terminal, drop a file into the inbox:

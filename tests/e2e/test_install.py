@@ -1,6 +1,7 @@
-"""From an author's folder to a running listener and back: etipack makes
-the pack, 添加 in the manager installs it through the real file dialog and
-packsetup's window, the next start of ORVA runs it, 删除 removes it. The
+"""From an author's folder to a running listener and back: etipack makes a
+key and the signed pack, 添加 in the manager installs it through the real
+file dialog and packsetup's question (取消 first, then 安装) and window, the
+next start of ORVA runs it, 删除 removes it. The
 sample packs installed and at work, and packsetup's command line."""
 
 import os
@@ -13,34 +14,44 @@ PACKS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "packs", 
 
 
 class InstallTest(Case):
-    def answer_installer(self, run, title):
-        """Return to packsetup's closing box (its progress window, same title, ignores it) until packsetup ends."""
+    def answer_installer(self, run, title, key="Return"):
+        """Answer packsetup's question and closing box (its progress window, same title, ignores the key) until packsetup ends."""
         pid = harness.wait_until(lambda: harness.running("packsetup.exe"), "packsetup")[0][0]
         harness.window(pid, title)
-        harness.retry(lambda: [harness.display.keys(wid, "Return") for wid in harness.display.windows(pid)
+        harness.retry(lambda: [harness.display.keys(wid, key) for wid in harness.display.windows(pid)
                                if harness.display.title(wid) == title], lambda: not harness.running("packsetup.exe"),
                       "packsetup to end")
+
+    def add_pack(self, run, main, pack, key):
+        """添加 in the manager, the pack typed into the file dialog, packsetup's question answered by `key`."""
+        manager = self.open_manager(run, main)
+        harness.display.click(manager, *ADD)
+        dialog = run.window("选择扩展安装包")
+        harness.display.type(dialog, harness.native(self.path(pack)))
+        harness.display.keys(dialog, "Return")
+        self.answer_installer(run, "安装扩展-ORVA", key)
+        harness.wait_until(lambda: not harness.display.viewable(manager), "the manager to close")
 
     def test_journey(self):
         self.add_extension("00000003", "Logger", "00000003")
         os.makedirs(self.path("src"))
         self.add_program("src/Watcher.exe", "sleep 0.3")
-        etipack = Run(self, ["./etipack", "create", "src", "--name", "Watcher", "--id", "00000010", "--role", "Listener",
-                             "--control", "00000003", "-o", "Watcher.etipack"], DISPLAY=None)
-        self.assertEqual(etipack.wait_exit(), 0, etipack.describe())
+        for args in (["keygen", "author.key"], ["create", "src", "--name", "Watcher", "--id", "00000010", "--role",
+                                                "Listener", "--control", "00000003", "--sign", "author.key", "-o", "Watcher.etipack"]):
+            etipack = Run(self, ["./etipack", *args], DISPLAY=None)
+            self.assertEqual(etipack.wait_exit(), 0, etipack.describe())
+        if not harness.WINE:
+            self.assertEqual(os.stat(self.path("author.key")).st_mode & 0o777, 0o600)
 
         run = self.start_orva()
         main = run.window(MAIN)
-        manager = self.open_manager(run, main)
-        harness.display.click(manager, *ADD)
-        dialog = run.window("选择扩展安装包")
-        harness.display.type(dialog, harness.native(self.path("Watcher.etipack")))
-        harness.display.keys(dialog, "Return")
-        self.answer_installer(run, "安装扩展-ORVA")
-        harness.wait_until(lambda: not harness.display.viewable(manager), "the manager to close")
+        self.add_pack(run, main, "Watcher.etipack", "Escape")  # 取消: nothing changes
+        self.assertFalse(os.path.exists(self.path("Extensions/00000010")))
+        self.assertEqual(self.read("Start/Listener.etl"), "")
+        self.add_pack(run, main, "Watcher.etipack", "Return")  # 安装
         self.assertEqual(self.read("Start/Listener.etl"), "00000010\n")
         self.assertEqual(run.debug_lines(), ['选择的文件路径： "{}"'.format(harness.native(self.path("Watcher.etipack")).replace("\\", "/")), "安装程序启动成功",
-                                             "安装程序已运行结束"])
+                                             "安装程序已运行结束"] * 2)
         self.assertEqual(self.exit_orva(run, main), 0)
 
         run = self.start_orva()

@@ -1,6 +1,7 @@
 // The installer against a real workspace: every pack of tests/packs with the
-// outcome expected.tsv gives it, the start-list edits byte for byte, removal,
-// the lock, and what an interrupted run leaves behind.
+// outcome expected.tsv gives it, signed packs and the question asked before
+// installing, the start-list edits byte for byte, removal, the lock, and what
+// an interrupted run leaves behind.
 
 #include "DataTable.h"
 #include "InstallationCheck.h"
@@ -8,6 +9,8 @@
 #include "installer/ExtensionRemover.h"
 #include "installer/StartListEditor.h"
 #include "orva/extensions/StartListReader.h"
+#include "pack/PackSignature.h"
+#include "packsetup/InstallConfirmation.h"
 
 #include <QtTest>
 
@@ -17,10 +20,48 @@ namespace {
 
 const QString kPacks = QStringLiteral(ORVA_TEST_DATA "/packs/");
 const pack::ArchiveLimits kLimits{5, 1 << 20};
+const QByteArray kKeyA = "BMtwi9OCGTq7n8ku7ED_jIMo3zwiHg5ozXrv1I8L7Bw"; // author-a.key's public key
 
 pack::Outcome install(const QString& pack)
 {
     return installer::ExtensionInstaller(kLimits).install(kPacks + pack);
+}
+
+// A copy of the pack in the working directory, signed by author-<key>.key.
+QString signedCopy(const QString& pack, const QByteArray& key, const QString& copy)
+{
+    QString error;
+    const auto signer = pack::SigningKey::load(
+        kPacks + QStringLiteral("author-%1.key").arg(QString::fromLatin1(key.toLower())), error);
+    if (key == "-")
+        QFile::copy(kPacks + pack, copy);
+    else if (!signer || !pack::signPack(kPacks + pack, *signer, copy, error))
+        qFatal("cannot sign: %s", qPrintable(error));
+    return copy;
+}
+
+void change(const QString& path, const QByteArray& how)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QByteArray pack = file.readAll();
+    const int signature = pack.indexOf("\"signature\": \"") + 14;
+    const int key = pack.indexOf("\"authorKey\": \"");
+    if (how == "header")
+        pack.replace("\"1.0\"", "\"1.1\"");
+    else if (how == "body")
+        pack[pack.size() - 1] = static_cast<char>(pack.back() ^ 1);
+    else if (how == "signature")
+        pack[signature] = pack[signature] == 'A' ? 'B' : 'A';
+    else if (how == "cut")
+        pack.remove(signature, 4);
+    else if (how == "key")
+        pack.replace(key + 14, kKeyA.size(), "c4NBRK4uHIVXX9vN6ZDuOqYz1Tr5hTxHKvUtkx9X4GU"); // author-b.key's
+    else if (how == "twice")
+        pack.insert(1, "\"copy\": " + pack.mid(signature - 1, 88) + ",");
+    else if (how == "no key")
+        pack.replace("\"authorKey\"", "\"authorKes\"");
+    QVERIFY(file.resize(0) && file.seek(0) && file.write(pack) == pack.size());
 }
 
 } // namespace
@@ -32,6 +73,8 @@ class TestInstaller : public QObject
 private slots:
     void packs_data();
     void packs();
+    void signatures_data();
+    void signatures();
     void listEdits_data();
     void listEdits();
     void removal();
@@ -54,6 +97,49 @@ void TestInstaller::packs()
              qPrintable(outcome.message));
     const QString problem = installationProblem(workspace, kPacks + pack, kLimits, outcome, before);
     QVERIFY2(problem.isEmpty(), qPrintable(problem));
+}
+
+void TestInstaller::signatures_data()
+{
+    addDataRows(QStringLiteral(ORVA_TEST_DATA "/unit/signatures.tsv"),
+                {"pack", "installed", "key", "change", "exitCode", "message", "asked"});
+}
+
+void TestInstaller::signatures()
+{
+    const QString pack = QString::fromUtf8(ROW(QByteArray, pack));
+    const Installation workspace;
+    QFETCH(QByteArray, installed);
+    if (installed != "-")
+        QVERIFY(installer::ExtensionInstaller(kLimits)
+                    .install(signedCopy(pack, installed == "A" ? "A" : "-", QStringLiteral("first")))
+                    .ok());
+    QFETCH(QByteArray, key);
+    const QString path = signedCopy(pack, key, QStringLiteral("p.etipack"));
+    change(path, ROW(QByteArray, change));
+    if (ROW(QByteArray, change) == "bad pin")
+        workspace.write(QStringLiteral("Extensions/00000005/PackAuthorKey.txt"), "?\n");
+    const auto before = workspace.snapshot();
+
+    installer::ExtensionInstaller installer(kLimits);
+    QString question;
+    installer.setConfirmation([&](const installer::InstallPlan& plan) {
+        question = packsetup::confirmationText(plan);
+        return ROW(QByteArray, change) != "cancel";
+    });
+    const pack::Outcome outcome = installer.install(path);
+    QCOMPARE(outcome.exitStatus(), ROW(QByteArray, exitCode).toInt());
+    QVERIFY2(outcome.message.contains(QString::fromUtf8(ROW(QByteArray, message))),
+             qPrintable(outcome.message));
+    const QString asked = QString::fromUtf8(ROW(QByteArray, asked));
+    QVERIFY2(asked == QLatin1String("-") ? question.isEmpty() : question.contains(asked),
+             qPrintable(question));
+    const QString problem = installationProblem(workspace, path, kLimits, outcome, before);
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    const QString pin = QStringLiteral("Extensions/%1/PackAuthorKey.txt")
+                            .arg(QString::fromLatin1(pack::readCheckedHeader(path).info.id));
+    if (outcome.ok()) // the key updates must be signed by from now on
+        QCOMPARE(workspace.read(pin), key == "-" ? QByteArray("<missing>") : kKeyA + '\n');
 }
 
 void TestInstaller::listEdits_data()
