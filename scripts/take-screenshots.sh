@@ -5,6 +5,7 @@
 # on a private virtual X server with openbox, drives it with xdotool and saves
 #   docs/screenshots/main-window.png   the main window
 #   docs/screenshots/manager.png       the extension manager listing the samples
+#   docs/screenshots/confirm.png       packsetup's question before it installs a signed pack
 #   docs/screenshots/installing.png    packsetup's progress while a pack installs
 # Everything it starts is ended by pid when it exits.
 #
@@ -111,8 +112,10 @@ mkdir -p "$app/Inbox"
 mkdir -p "$work/PhotoSorter"
 cp "$build/samples/InboxLogger.exe" "$work/PhotoSorter/PhotoSorter.exe"
 head -c $((96 * 1024 * 1024)) /dev/urandom >"$work/PhotoSorter/photos.db"
+"$app/etipack" keygen "$work/author.key" >/dev/null
 "$app/etipack" create "$work/PhotoSorter" --name PhotoSorter --id 00000004 --role Runner \
-    --control 00000003 -o "$work/PhotoSorter.etipack" >/dev/null
+    --control 00000003 --version 2.1 --author "Photo Tools" --description "Sorts new photos into folders by date" \
+    --sign "$work/author.key" -o "$work/PhotoSorter.etipack" >/dev/null
 
 # ---- Display ----
 
@@ -210,18 +213,29 @@ installer_started() { pgrep -P "$orva_pid" -f packsetup.exe >/dev/null; }
 wait_for 30 "packsetup" installer_started
 installer=$(pgrep -P "$orva_pid" -f packsetup.exe | head -n 1)
 # packsetup is let run in slices of 20 ms; after each, while it is stopped,
-# its progress dialog is captured. The result box (another window of the
-# same title) ends the series; a frame two thirds of the way through is kept.
+# its windows are looked at. Its progress dialog comes first; the next window
+# of the same title is its question, which is captured and answered with
+# 安装; then the progress dialog again, captured while the pack unpacks,
+# until a third window, the result box, ends the series. A frame two thirds
+# of the way through is kept.
 kill -STOP "$installer"
 frames=0
 progress=
+question=
 deadline=$((SECONDS + 120))
 while alive "$installer"; do
     [ "$SECONDS" -lt "$deadline" ] || fail "packsetup did not finish its work"
     if wid=$(window_of "$installer" "安装扩展-ORVA"); then
         [ -z "$progress" ] && progress=$wid
-        [ "$wid" = "$progress" ] || break
-        if timeout 15 import -window "$progress" "$work/frame-$((frames + 1)).png" 2>/dev/null; then
+        if [ "$wid" != "$progress" ] && [ -z "$question" ]; then
+            question=$wid
+            kill -CONT "$installer"
+            shoot "$question" confirm.png
+            press "$question" Return
+        elif [ "$wid" != "$progress" ] && [ "$wid" != "$question" ]; then
+            break
+        elif [ "$wid" = "$progress" ] && [ -n "$question" ] &&
+            timeout 15 import -window "$progress" "$work/frame-$((frames + 1)).png" 2>/dev/null; then
             frames=$((frames + 1))
         fi
     fi
@@ -230,7 +244,8 @@ while alive "$installer"; do
     kill -STOP "$installer" 2>/dev/null || true
 done
 kill -CONT "$installer" 2>/dev/null || true
-[ "$frames" -gt 0 ] || fail "packsetup's progress dialog was never seen"
+[ -n "$question" ] || fail "packsetup did not ask before installing"
+[ "$frames" -gt 0 ] || fail "packsetup's progress dialog was never seen while unpacking"
 cp "$work/frame-$(((frames * 2 + 2) / 3)).png" "$out/installing.png"
 echo "   $out/installing.png (frame $(((frames * 2 + 2) / 3)) of $frames)"
 
