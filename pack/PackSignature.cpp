@@ -32,7 +32,7 @@ bool feedFrom(QIODevice& device, qint64 from, const Feed& feed)
 }
 
 // The signed message: the context, then the pack's bytes with the
-// signature's text at [skipFrom, skipFrom + kSignatureTextSize) left out.
+// signature's text at [skipFrom, skipFrom + kSignatureTextBytes) left out.
 class SignedBytes
 {
 public:
@@ -44,7 +44,7 @@ public:
 
     void addPackBytes(const char* data, qint64 size)
     {
-        const qint64 skipTo = m_skipFrom + signatureTextSize();
+        const qint64 skipTo = m_skipFrom + kSignatureTextBytes;
         const qint64 start = m_offset;
         m_offset += size;
         if (m_offset <= m_skipFrom || start >= skipTo) {
@@ -72,8 +72,6 @@ public:
         return crypto_sign_final_verify(&m_state, reinterpret_cast<unsigned char*>(copy.data()),
                                         reinterpret_cast<const unsigned char*>(key.bytes().constData())) == 0;
     }
-
-    static qint64 signatureTextSize() { return toSignatureText(QByteArray(kSignatureBytes, '\0')).size(); }
 
 private:
     void update(const char* data, qint64 size)
@@ -187,7 +185,7 @@ bool signPack(const QString& input, const SigningKey& key, const QString& output
     int last = close - 1;
     while (last >= 0 && QByteArray(" \t\r\n").contains(header.at(last)))
         --last;
-    const QByteArray placeholder(static_cast<int>(SignedBytes::signatureTextSize()), 'A');
+    const QByteArray placeholder(kSignatureTextBytes, 'A');
     const QByteArray before = header.left(last + 1) + (header.at(last) == '{' ? "" : ",") + "\n    " +
                               quoted(kAuthorKeyMember) + ": " + quoted(key.author().text()) + ",\n    " +
                               quoted(kSignatureMember) + ": \"";

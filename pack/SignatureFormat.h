@@ -22,6 +22,8 @@ inline constexpr char kSignatureMember[] = "signature";
 inline constexpr char kSignatureContext[] = "etipack signature 1\n";
 inline constexpr int kPublicKeyBytes = 32;
 inline constexpr int kSignatureBytes = 64;
+// Its length as signature text: six bits per character, no padding.
+inline constexpr int kSignatureTextBytes = (kSignatureBytes * 8 + 5) / 6;
 inline constexpr int kSeedBytes = 32;
 
 // The first line of an author key file; its second line is the key's seed.
