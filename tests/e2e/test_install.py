@@ -85,7 +85,10 @@ class InstallTest(Case):
         for args, status, text in ((["--help"], 0, "用法"), (["--quiet"], 1, "没有给出扩展安装包"),
                                    (["-q", "a", "b"], 1, "一次只能安装一个"), (["-q", "--remove", "1", "p"], 1, "不能同时"),
                                    (["--quiet", "--remove", "00000001"], 5, "它是安装程序本身"),
-                                   (["./etipack", "verify", PACKS + "parent.tar.gz.etipack"], 4, "会写到扩展文件夹之外")):
+                                   (["./etipack", "verify", PACKS + "parent.tar.gz.etipack"], 4, "会写到扩展文件夹之外"),
+                                   # signed by author-a.key, then its version changed
+                                   (["./etipack", "verify", PACKS + "tampered-signed.tar.gz.etipack"], 9, "签名不符"),
+                                   (["./etipack", "inspect", PACKS + "tampered-signed.tar.gz.etipack"], 0, "签名：不成立")):
             with self.subTest(args=args):
                 run = Run(self, args if args[0] == "./etipack" else ["./Extensions/00000001/packsetup.exe", *args],
                           DISPLAY=None)
