@@ -272,7 +272,11 @@ stop_demo
 step "Demo finished in $((SECONDS - started))s"
 cat <<EOF
 - The sample packs in Packs/ were installed with the real installer
-  (InboxLogger, then InboxWatcher into the Listener list).
+  (InboxLogger, then InboxWatcher into the Listener list). They are signed
+  by the key the build made ($build/samples/sample-author.key): the
+  installer checked the signatures and keeps the key beside each manifest
+  (Extensions/<id>/PackAuthorKey.txt), so only packs signed by the same key
+  can update them.
 - ORVA started in the demo workspace; its two notices were answered OK and No.
 - It started the listener InboxWatcher through chainlaunch and showed its
   main window.
