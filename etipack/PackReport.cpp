@@ -35,7 +35,7 @@ void addHeader(QString& report, const pack::PackInfo& info)
 
 void addSignature(QString& report, const pack::PackInfo& info, const pack::PackSignature& signature)
 {
-    if (!info.authorKey && !info.signature)
+    if (!info.claimsSignature())
         report += QStringLiteral("签名：无（未签名的安装包）\n");
     else if (signature.signer)
         report += QStringLiteral("签名：有效，作者密钥%1（公钥%2）\n")

@@ -30,6 +30,9 @@ struct PackInfo
     // A signed pack's members, unchecked here (see PackSignature.h).
     std::optional<QByteArray> authorKey;
     std::optional<QByteArray> signature;
+
+    // Either member makes the pack one that claims a signature.
+    bool claimsSignature() const { return authorKey || signature; }
 };
 
 struct CheckedHeader

@@ -101,7 +101,7 @@ QByteArray quoted(const QByteArray& text)
 
 PackSignature checkSignature(QIODevice& pack, const QByteArray& header, const PackInfo& info)
 {
-    if (!info.authorKey && !info.signature)
+    if (!info.claimsSignature())
         return {};
     if (!info.authorKey || !info.signature)
         return problemOf(SignatureProblemCode::Incomplete);
@@ -134,7 +134,7 @@ PackSignature checkSignature(QIODevice& pack, const QByteArray& header, const Pa
 PackSignature readSignature(const QString& path, const QByteArray& header, const PackInfo& info)
 {
     QFile file(path);
-    if (!info.authorKey && !info.signature)
+    if (!info.claimsSignature())
         return {};
     if (!file.open(QIODevice::ReadOnly))
         return problemOf(SignatureProblemCode::CannotRead);
@@ -175,7 +175,7 @@ bool signPack(const QString& input, const SigningKey& key, const QString& output
         error = QStringLiteral("\"%1\"不是有效的安装包。").arg(shown);
         return false;
     }
-    if (checked.info.authorKey || checked.info.signature) {
+    if (checked.info.claimsSignature()) {
         error = QStringLiteral("\"%1\"已经签名了。").arg(shown);
         return false;
     }
