@@ -1,6 +1,7 @@
 #include "ExtensionInstaller.h"
 
 #include "AuthorPin.h"
+#include "PackCopy.h"
 #include "orva/extensions/ExtensionLayout.h"
 #include "orva/extensions/FirstLineReader.h"
 #include "pack/HeaderWriter.h"
@@ -64,6 +65,15 @@ ExtensionInstaller::ExtensionInstaller(const pack::ArchiveLimits& limits) : m_li
 
 pack::Outcome ExtensionInstaller::install(const QString& packPath) const
 {
+    const auto lock = m_folders.lock();
+    if (!lock)
+        return failure(ExitCode::Busy, packPath, ExtensionFolders::busyMessage());
+    m_folders.cleanLeftovers();
+    PackCopy copy(m_folders);
+    const Outcome copied = copy.take(packPath);
+    if (!copied.ok())
+        return failure(copied.code, packPath, copied.message);
+
     // The whole body is read once without writing, so that a hostile or
     // broken pack is refused before anything on disk changes.
     pack::CheckProgress progress;
@@ -71,18 +81,14 @@ pack::Outcome ExtensionInstaller::install(const QString& packPath) const
         progress = [this](const pack::PackInfo& info, qint64 done) {
             m_progress(InstallStage::Checking, QString::fromUtf8(info.name), done, 0);
         };
-    const pack::PackCheck check = pack::checkPack(packPath, m_limits, progress);
+    const pack::PackCheck check = pack::checkPack(copy.path(), m_limits, progress);
     if (!check.verdict.ok())
         return failure(check.verdict.code, packPath, check.verdict.message);
-
-    const auto lock = m_folders.lock();
-    if (!lock)
-        return failure(ExitCode::Busy, packPath, ExtensionFolders::busyMessage());
-    m_folders.cleanLeftovers();
-    return installChecked(packPath, check);
+    return installChecked(packPath, copy.path(), check);
 }
 
-pack::Outcome ExtensionInstaller::installChecked(const QString& packPath, const pack::PackCheck& check) const
+pack::Outcome ExtensionInstaller::installChecked(const QString& packPath, const QString& checkedCopy,
+                                                 const pack::PackCheck& check) const
 {
     const pack::PackInfo& info = check.header.info;
     const QString name = QString::fromUtf8(info.name);
@@ -126,7 +132,7 @@ pack::Outcome ExtensionInstaller::installChecked(const QString& packPath, const 
     if (!QDir().mkdir(staging))
         return failure(ExitCode::IoFailure, packPath,
                        QStringLiteral("无法创建文件夹\"%1\"。").arg(QDir::toNativeSeparators(staging)));
-    Outcome outcome = unpack(packPath, plan, check.header.bodyOffset, check.archive.totalBytes, staging);
+    Outcome outcome = unpack(checkedCopy, plan, check.header.bodyOffset, check.archive.totalBytes, staging);
     if (outcome.ok())
         outcome = putInPlace(info, staging, upgrade);
     if (!outcome.ok()) {
@@ -136,18 +142,19 @@ pack::Outcome ExtensionInstaller::installChecked(const QString& packPath, const 
     return outcome;
 }
 
-pack::Outcome ExtensionInstaller::unpack(const QString& packPath, const InstallPlan& plan, qint64 bodyOffset,
-                                         qint64 totalBytes, const QString& staging) const
+pack::Outcome ExtensionInstaller::unpack(const QString& checkedCopy, const InstallPlan& plan,
+                                         qint64 bodyOffset, qint64 totalBytes, const QString& staging) const
 {
     const pack::PackInfo& info = plan.info;
     const QString name = QString::fromUtf8(info.name);
-    pack::PackArchive archive(packPath, bodyOffset, m_limits);
+    pack::PackArchive archive(checkedCopy, bodyOffset, m_limits);
     if (m_progress) {
         m_progress(InstallStage::Unpacking, name, 0, totalBytes);
         archive.setProgress(
             [&](qint64 done) { m_progress(InstallStage::Unpacking, name, done, totalBytes); });
     }
-    // The pack is read again; it is checked again, in case it changed since.
+    // The copy is read again and checked again: the entry rules hold for
+    // what is written, whatever happened to the file since.
     pack::ArchiveResult extracted = archive.extractTo(staging);
     if (extracted.ok())
         extracted.problem = pack::checkPackContents(extracted.entries, info.name);

@@ -1,10 +1,12 @@
 #pragma once
 
 // Installs an install pack into Extensions/<id>/ of the working directory and
-// enters the id into the start lists of its roles. The header and the whole
-// body are checked before anything is written; the extension folder appears
-// at once, complete, by a rename, and an upgrade puts the old folder back if
-// anything fails.
+// enters the id into the start lists of its roles. The pack is copied into a
+// staging folder first, and only that copy is read: its header, signature and
+// whole body are checked before anything else is written, the user is asked
+// about it, and it is unpacked. The extension folder appears at once,
+// complete, by a rename, and an upgrade puts the old folder back if anything
+// fails.
 
 #include "ExtensionFolders.h"
 #include "InstallPlan.h"
@@ -37,8 +39,10 @@ public:
 
 private:
     // The steps after the lock is held and the pack is known to be good.
-    pack::Outcome installChecked(const QString& packPath, const pack::PackCheck& check) const;
-    pack::Outcome unpack(const QString& packPath, const InstallPlan& plan, qint64 bodyOffset,
+    // `checkedCopy` is the installer's copy of the pack at `packPath`.
+    pack::Outcome installChecked(const QString& packPath, const QString& checkedCopy,
+                                 const pack::PackCheck& check) const;
+    pack::Outcome unpack(const QString& checkedCopy, const InstallPlan& plan, qint64 bodyOffset,
                          qint64 totalBytes, const QString& staging) const;
     pack::Outcome putInPlace(const pack::PackInfo& info, const QString& staging, bool upgrade) const;
 

@@ -163,6 +163,32 @@ bool saveWholeFile(const QString& path, const QByteArray& bytes, QString& error)
     return false;
 }
 
+CopyResult copyFile(QIODevice& source, const QString& target, QString& error)
+{
+    QFile file(target);
+    // Unbuffered: a failed write sets errno, which names the reason (a full
+    // disk, a size limit) that Qt's own message leaves out.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
+        error = file.errorString();
+        return CopyResult::WriteFailed;
+    }
+    QByteArray chunk(256 * 1024, Qt::Uninitialized);
+    for (;;) {
+        const qint64 read = source.read(chunk.data(), chunk.size());
+        if (read < 0) {
+            error = source.errorString();
+            return CopyResult::ReadFailed;
+        }
+        if (read == 0)
+            return CopyResult::Copied;
+        errno = 0;
+        if (file.write(chunk.constData(), read) != read) {
+            error = errno != 0 ? qt_error_string(errno) : file.errorString();
+            return CopyResult::WriteFailed;
+        }
+    }
+}
+
 bool createPrivateFile(const QString& path, const QByteArray& bytes, QString& error)
 {
 #ifdef Q_OS_WIN

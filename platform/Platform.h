@@ -6,6 +6,7 @@
 // once for all platforms.
 
 #include <QByteArray>
+#include <QIODevice>
 #include <QProcess>
 #include <QString>
 #include <optional>
@@ -46,6 +47,12 @@ bool createFileIfMissing(const QByteArray& layoutPath);
 // reader sees the old or the new content, never a part. False with the
 // system's reason (such as a full disk) in `error`.
 bool saveWholeFile(const QString& path, const QByteArray& bytes, QString& error);
+
+// Copies what is left to read of `source` into a new file at `target`,
+// never replacing one. On failure the system's reason is in `error` and the
+// caller removes what was written.
+enum class CopyResult { Copied, ReadFailed, WriteFailed };
+CopyResult copyFile(QIODevice& source, const QString& target, QString& error);
 
 // Creates a new file that only its owner may read or write (mode 0600; on
 // Windows a protected ACL granting the owner alone), for a private key.

@@ -13,6 +13,9 @@
 #include "packsetup/InstallConfirmation.h"
 
 #include <QtTest>
+#ifndef Q_OS_WIN
+#include <sys/stat.h>
+#endif
 
 using extensions::Role;
 
@@ -25,6 +28,12 @@ const QByteArray kKeyA = "BMtwi9OCGTq7n8ku7ED_jIMo3zwiHg5ozXrv1I8L7Bw"; // autho
 pack::Outcome install(const QString& pack)
 {
     return installer::ExtensionInstaller(kLimits).install(kPacks + pack);
+}
+
+QByteArray bytesOf(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // A copy of the pack in the working directory, signed by author-<key>.key.
@@ -123,11 +132,17 @@ void TestInstaller::signatures()
 
     installer::ExtensionInstaller installer(kLimits);
     QString question;
+    // What was checked and shown is what is installed, whatever happens to the file meanwhile.
+    const bool replacedWhileAsked = ROW(QByteArray, change) == "replaced while asked";
+    const QByteArray checked = bytesOf(path);
     installer.setConfirmation([&](const installer::InstallPlan& plan) {
         question = packsetup::confirmationText(plan);
+        if (replacedWhileAsked)
+            workspace.write(path, bytesOf(kPacks + QStringLiteral("no-program.tar.gz.etipack")));
         return ROW(QByteArray, change) != "cancel";
     });
     const pack::Outcome outcome = installer.install(path);
+    workspace.write(path, checked);
     QCOMPARE(outcome.exitStatus(), ROW(QByteArray, exitCode).toInt());
     QVERIFY2(outcome.message.contains(QString::fromUtf8(ROW(QByteArray, message))),
              qPrintable(outcome.message));
@@ -179,6 +194,12 @@ void TestInstaller::failures()
 {
     const Installation workspace;
     QMap<QString, QByteArray> before;
+#ifndef Q_OS_WIN // a FIFO for a pack is refused at once, not waited on
+    QVERIFY(::mkfifo("p.etipack", 0600) == 0);
+    QCOMPARE(installer::ExtensionInstaller().install(QStringLiteral("p.etipack")).code,
+             pack::ExitCode::PackUnreadable);
+    QVERIFY(QFile::remove(QStringLiteral("p.etipack")));
+#endif
     {
         const platform::ExclusiveFileLock other(QStringLiteral("Extensions/.packsetup.lock"));
         QVERIFY(other.isLocked());
