@@ -1,6 +1,5 @@
 #include "PackSignature.h"
 
-#include "HeaderSplitter.h"
 #include "SignatureFormat.h"
 
 #include <QDir>
@@ -133,9 +132,9 @@ PackSignature checkSignature(QIODevice& pack, const QByteArray& header, const Pa
 
 PackSignature readSignature(const QString& path, const QByteArray& header, const PackInfo& info)
 {
-    QFile file(path);
     if (!info.claimsSignature())
         return {};
+    QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return problemOf(SignatureProblemCode::CannotRead);
     return checkSignature(file, header, info);
@@ -168,10 +167,8 @@ QString signatureProblemMessage(SignatureProblemCode problem)
 bool signPack(const QString& input, const SigningKey& key, const QString& output, QString& error)
 {
     const QString shown = QDir::toNativeSeparators(input);
-    const HeaderBytes read = readHeaderBytes(input);
-    const CheckedHeader checked =
-        read.problem == HeaderProblemCode::None ? checkHeader(read.bytes) : CheckedHeader{};
-    if (read.problem != HeaderProblemCode::None || !checked.ok()) {
+    const CheckedHeader checked = readCheckedHeader(input);
+    if (!checked.ok()) {
         error = QStringLiteral("\"%1\"不是有效的安装包。").arg(shown);
         return false;
     }
@@ -180,7 +177,7 @@ bool signPack(const QString& input, const SigningKey& key, const QString& output
         return false;
     }
     // The members go after the last member, indented as etipack writes.
-    const QByteArray& header = read.bytes;
+    const QByteArray& header = checked.bytes;
     const int close = header.lastIndexOf('}');
     int last = close - 1;
     while (last >= 0 && QByteArray(" \t\r\n").contains(header.at(last)))
