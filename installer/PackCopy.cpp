@@ -28,12 +28,11 @@ Outcome PackCopy::take(const QString& packPath)
         problem.code = pack::HeaderProblemCode::CannotOpen;
         return Outcome{ExitCode::PackUnreadable, pack::headerProblemMessage(problem)};
     }
-    m_folder = m_folders.newStagingFolder("pack");
-    if (!QDir().mkdir(m_folder)) {
-        m_folder.clear();
-        return Outcome{ExitCode::IoFailure, QStringLiteral("无法在%1中创建文件夹。")
-                                                .arg(QDir::toNativeSeparators(QFileInfo(m_folder).path()))};
-    }
+    const QString folder = m_folders.newStagingFolder("pack");
+    if (!QDir().mkdir(folder))
+        return Outcome{ExitCode::IoFailure,
+                       QStringLiteral("无法创建文件夹\"%1\"。").arg(QDir::toNativeSeparators(folder))};
+    m_folder = folder;
     m_path = QDir(m_folder).filePath(QStringLiteral("pack.etipack"));
     QString error;
     switch (platform::copyFile(source, m_path, error)) {
