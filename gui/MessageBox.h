@@ -8,13 +8,24 @@
 #include <QString>
 #include <functional>
 
+class QPushButton;
+
 namespace gui {
 
 class MessageBox
 {
 public:
-    // Runs `box` modally; returns what QMessageBox::exec() returns.
-    static int exec(QMessageBox& box);
+    // The answers the programs' boxes offer. Continue and Close are the
+    // standard Yes and No relabelled "继续" and "关闭"; Install and Cancel
+    // are the installer's own "安装" and "取消".
+    enum class Button { Ok, Yes, No, Continue, Close, Install, Cancel };
+
+    // Adds `button` to `box` with its caption and role.
+    static QPushButton* addButton(QMessageBox& box, Button button);
+
+    // Runs `box` modally; returns the button that answered it. Escape and
+    // the close control answer with the box's escape button.
+    static Button exec(QMessageBox& box);
 
     // Notice with the Information icon and one OK button, which is also the
     // default. However it is dismissed, the caller goes on.
@@ -23,9 +34,9 @@ public:
     // "错误-ORVA" box with one OK button, which is also the default.
     static void error(const QString& text, QMessageBox::Icon icon = QMessageBox::Warning);
 
-    // Question box with the buttons 继续 (Yes, default) and 关闭 (No); by
-    // default the "错误-ORVA" box with the Warning icon. True when the user
-    // chose 继续; Escape and the title bar's close control answer 关闭.
+    // Question box with the buttons 继续 (the default) and 关闭; by default
+    // the "错误-ORVA" box with the Warning icon. True when the user chose
+    // 继续; Escape and the title bar's close control answer 关闭.
     static bool askContinueOrClose(const QString& text, const QString& title = errorTitle(),
                                    QMessageBox::Icon icon = QMessageBox::Warning);
 
@@ -34,7 +45,7 @@ public:
     // For tests: while set, exec() hands each box to `answer` instead of
     // showing it, and returns what it returns. An empty function restores
     // the real boxes.
-    using Answerer = std::function<int(QMessageBox& box)>;
+    using Answerer = std::function<Button(QMessageBox& box)>;
     static void setAnswerer(Answerer answer);
 };
 

@@ -23,10 +23,9 @@ bool askForWebsite()
         "此应用程序是一个半成品，由于此项目可以长期维护并且可以由第三方开发者开发扩展程序，"
         "所以程序会在作者的个人网站上上传下载连接。\n"
         "点击确定以跳转到作者的个人网站（正在开发中，现在没有下载链接），点击取消以进入程序。"));
-    box.addButton(QMessageBox::Yes);
-    box.setDefaultButton(QMessageBox::Yes);
-    box.addButton(QMessageBox::No);
-    return gui::MessageBox::exec(box) == QMessageBox::Yes;
+    box.setDefaultButton(gui::MessageBox::addButton(box, gui::MessageBox::Button::Yes));
+    gui::MessageBox::addButton(box, gui::MessageBox::Button::No);
+    return gui::MessageBox::exec(box) == gui::MessageBox::Button::Yes;
 }
 
 [[noreturn]] void visitWebsiteAndExit()
@@ -45,10 +44,9 @@ void showNotices(QMessageBox& firstNotice)
 {
     firstNotice.setWindowTitle(kNoticeTitle);
     firstNotice.setText(QStringLiteral("请认真阅读接下来的每一个消息对话框。"));
-    firstNotice.addButton(QMessageBox::Ok);
-    firstNotice.setDefaultButton(QMessageBox::Ok);
+    firstNotice.setDefaultButton(gui::MessageBox::addButton(firstNotice, gui::MessageBox::Button::Ok));
     // Ok is the only button, so Escape and the close control answer Ok too.
-    if (gui::MessageBox::exec(firstNotice) != QMessageBox::Ok)
+    if (gui::MessageBox::exec(firstNotice) != gui::MessageBox::Button::Ok)
         return;
     if (askForWebsite())
         visitWebsiteAndExit();

@@ -90,12 +90,9 @@ bool askToInstall(const installer::InstallPlan& plan, const QString& title)
     box.setIcon(plan.signer ? QMessageBox::Question : QMessageBox::Warning);
     box.setTextFormat(Qt::PlainText); // names and descriptions come from the pack
     box.setText(confirmationText(plan));
-    QPushButton* install = box.addButton(QStringLiteral("安装"), QMessageBox::AcceptRole);
-    QPushButton* cancel = box.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
-    box.setDefaultButton(install);
-    box.setEscapeButton(cancel);
-    gui::MessageBox::exec(box);
-    return box.clickedButton() == install;
+    box.setDefaultButton(gui::MessageBox::addButton(box, gui::MessageBox::Button::Install));
+    box.setEscapeButton(gui::MessageBox::addButton(box, gui::MessageBox::Button::Cancel));
+    return gui::MessageBox::exec(box) == gui::MessageBox::Button::Install;
 }
 
 } // namespace packsetup

@@ -68,8 +68,7 @@ int runWithWindows(const Request& request)
     box.setTextFormat(Qt::PlainText); // names and paths come from the pack
     box.setText(outcome.message);
     box.setIcon(outcome.ok() ? QMessageBox::Information : QMessageBox::Warning);
-    box.setStandardButtons(QMessageBox::Ok);
-    box.setDefaultButton(QMessageBox::Ok);
+    box.setDefaultButton(gui::MessageBox::addButton(box, gui::MessageBox::Button::Ok));
     gui::MessageBox::exec(box);
     return outcome.exitStatus();
 }

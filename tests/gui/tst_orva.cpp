@@ -1,7 +1,8 @@
 // ORVA's windows in process: which boxes the start-up shows and which
 // launchers it makes of a workspace, the menus, the manager's views, 配置
-// and 确定, and the install action's routes. Boxes are answered through the
-// box hook; exits, 删除 and a whole install are the end-to-end tests'.
+// and 确定, the install action's routes, and packsetup's question. Boxes are
+// answered through the box hook; exits, 删除 and a whole install are the
+// end-to-end tests'.
 
 #include "Workspace.h"
 #include "gui/MessageBox.h"
@@ -10,6 +11,7 @@
 #include "orva/ProcessList.h"
 #include "orva/manager/Addonsmanager.h"
 #include "orva/manager/LatestManagerWindow.h"
+#include "packsetup/InstallConfirmation.h"
 #include "platform/Platform.h"
 
 #include <QAction>
@@ -48,22 +50,21 @@ namespace {
 
 QStringList pauses;
 
-constexpr int Ok = QMessageBox::Ok;
-constexpr int Yes = QMessageBox::Yes;
-constexpr int No = QMessageBox::No;
+using Button = gui::MessageBox::Button;
+constexpr Button Ok = Button::Ok, No = Button::No, Continue = Button::Continue;
 
 // Answers the next boxes in turn and keeps "title: text" of each; a box
-// beyond the answers given is answered No (关闭) and shows in the list.
+// beyond the answers given is answered 关闭 and shows in the list.
 struct Boxes
 {
-    QList<int> answers;
+    QList<Button> answers;
     QStringList shown;
 
-    explicit Boxes(QList<int> given) : answers(std::move(given))
+    explicit Boxes(QList<Button> given) : answers(std::move(given))
     {
         gui::MessageBox::setAnswerer([this](QMessageBox& box) {
             shown.append(box.windowTitle() + QStringLiteral(": ") + box.text());
-            return answers.isEmpty() ? No : answers.takeFirst();
+            return answers.isEmpty() ? Button::Close : answers.takeFirst();
         });
     }
     ~Boxes() { gui::MessageBox::setAnswerer({}); }
@@ -108,6 +109,7 @@ private slots:
     void menus();
     void managerViewsAndButtons();
     void installAction();
+    void installQuestion();
     void shortLauncherRunsWaitBeforeRestart();
 };
 
@@ -149,7 +151,7 @@ void TestOrva::startup()
     const int before = processList().size();
     pauses.clear();
     {
-        Boxes boxes({Ok, No, Yes, Yes, Yes, Yes});
+        Boxes boxes({Ok, No, Continue, Continue, Continue, Continue});
         const ORVA window;
         QCOMPARE(boxes.shown.mid(2), (QStringList{failed("00000009"), failed("00000004"), failed("00000005"),
                                                   failed("00000006")}));
@@ -169,7 +171,7 @@ void TestOrva::startup()
     QVERIFY(QFile::remove(QStringLiteral("Start/Listener.etl")));
     workspace.write(QStringLiteral("Start/Runner.etl"), "00000002");
     pauses.clear();
-    Boxes boxes({Ok, No, Yes});
+    Boxes boxes({Ok, No, Continue});
     {
         const ORVA window;
     }
@@ -278,6 +280,18 @@ void TestOrva::installAction()
     QVERIFY(!managerWindow());
     QTRY_VERIFY(!manager);
     QCOMPARE(boxes.shown.size(), 2);
+}
+
+void TestOrva::installQuestion()
+{
+    // packsetup's own question, answered through the same hook: only 安装 installs.
+    installer::InstallPlan plan;
+    plan.info.name = "Tool";
+    for (const Button answer : {Button::Install, Button::Cancel, Button::Close}) {
+        Boxes boxes({answer});
+        QCOMPARE(packsetup::askToInstall(plan, QStringLiteral("安装扩展-ORVA")), answer == Button::Install);
+        QVERIFY(boxes.shown.value(0).startsWith(QStringLiteral("安装扩展-ORVA: 要安装扩展\"Tool\"吗？")));
+    }
 }
 
 void TestOrva::shortLauncherRunsWaitBeforeRestart()
