@@ -49,27 +49,72 @@ QString signedCopy(const QString& pack, const QByteArray& key, const QString& co
     return copy;
 }
 
-void change(const QString& path, const QByteArray& how)
+// The words of signatures.tsv's "change" column: what a row does to the
+// signed pack, to the workspace or to the answer. A word not listed here
+// fails its row, so that a typo cannot pass as a row that changes nothing.
+enum class Change {
+    None,
+    Header,
+    Body,
+    Signature,
+    Cut,
+    Key,
+    Twice,
+    NoKey,
+    BadPin,
+    Cancel,
+    ReplacedWhileAsked
+};
+const QMap<QByteArray, Change> kChanges{{"-", Change::None},
+                                        {"header", Change::Header},
+                                        {"body", Change::Body},
+                                        {"signature", Change::Signature},
+                                        {"cut", Change::Cut},
+                                        {"key", Change::Key},
+                                        {"twice", Change::Twice},
+                                        {"no key", Change::NoKey},
+                                        {"bad pin", Change::BadPin},
+                                        {"cancel", Change::Cancel},
+                                        {"replaced while asked", Change::ReplacedWhileAsked}};
+
+// Changes the pack at `path` as the row says, before it is installed.
+void changePack(const QString& path, Change how, const Workspace& workspace)
 {
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadWrite));
     QByteArray pack = file.readAll();
     const int signature = pack.indexOf("\"signature\": \"") + 14;
     const int key = pack.indexOf("\"authorKey\": \"");
-    if (how == "header")
+    switch (how) {
+    case Change::Header:
         pack.replace("\"1.0\"", "\"1.1\"");
-    else if (how == "body")
+        break;
+    case Change::Body:
         pack[pack.size() - 1] = static_cast<char>(pack.back() ^ 1);
-    else if (how == "signature")
+        break;
+    case Change::Signature:
         pack[signature] = pack[signature] == 'A' ? 'B' : 'A';
-    else if (how == "cut")
+        break;
+    case Change::Cut:
         pack.remove(signature, 4);
-    else if (how == "key")
+        break;
+    case Change::Key:
         pack.replace(key + 14, kKeyA.size(), "c4NBRK4uHIVXX9vN6ZDuOqYz1Tr5hTxHKvUtkx9X4GU"); // author-b.key's
-    else if (how == "twice")
+        break;
+    case Change::Twice:
         pack.insert(1, "\"copy\": " + pack.mid(signature - 1, 88) + ",");
-    else if (how == "no key")
+        break;
+    case Change::NoKey:
         pack.replace("\"authorKey\"", "\"authorKes\"");
+        break;
+    case Change::BadPin:
+        workspace.write(QStringLiteral("Extensions/00000005/PackAuthorKey.txt"), "?\n");
+        break;
+    case Change::None:
+    case Change::Cancel:
+    case Change::ReplacedWhileAsked:
+        break;
+    }
     QVERIFY(file.resize(0) && file.seek(0) && file.write(pack) == pack.size());
 }
 
@@ -125,21 +170,20 @@ void TestInstaller::signatures()
                     .ok());
     QFETCH(QByteArray, key);
     const QString path = signedCopy(pack, key, QStringLiteral("p.etipack"));
-    change(path, ROW(QByteArray, change));
-    if (ROW(QByteArray, change) == "bad pin")
-        workspace.write(QStringLiteral("Extensions/00000005/PackAuthorKey.txt"), "?\n");
+    QVERIFY2(kChanges.contains(ROW(QByteArray, change)), "an unknown word in the change column");
+    const Change how = kChanges.value(ROW(QByteArray, change));
+    changePack(path, how, workspace);
     const auto before = workspace.snapshot();
 
     installer::ExtensionInstaller installer(kLimits);
     QString question;
     // What was checked and shown is what is installed, whatever happens to the file meanwhile.
-    const bool replacedWhileAsked = ROW(QByteArray, change) == "replaced while asked";
     const QByteArray checked = bytesOf(path);
     installer.setConfirmation([&](const installer::InstallPlan& plan) {
         question = packsetup::confirmationText(plan);
-        if (replacedWhileAsked)
+        if (how == Change::ReplacedWhileAsked)
             workspace.write(path, bytesOf(kPacks + QStringLiteral("no-program.tar.gz.etipack")));
-        return ROW(QByteArray, change) != "cancel";
+        return how != Change::Cancel;
     });
     const pack::Outcome outcome = installer.install(path);
     workspace.write(path, checked);
