@@ -115,7 +115,7 @@ pack::Outcome ExtensionInstaller::installChecked(const QString& packPath, const 
                        QStringLiteral("监听扩展的控制扩展%1尚未安装；请先安装它。")
                            .arg(QString::fromLatin1(info.control)));
 
-    InstallPlan plan{info, upgrade, std::nullopt, check.signature.signer, false};
+    InstallPlan plan{info, upgrade, std::nullopt, check.signature.signer, false, QString()};
     if (upgrade) {
         const AuthorPin pin = AuthorPin::read(live);
         const Outcome admitted = pin.admits(plan.signer, info.name, info.id);
@@ -123,6 +123,11 @@ pack::Outcome ExtensionInstaller::installChecked(const QString& packPath, const 
             return failure(admitted.code, packPath, admitted.message);
         plan.signerPinned = pin.state == AuthorPin::State::Pinned;
         plan.installedVersion = installedVersion(live);
+        const RunningExtension running = RunningExtension::find(live);
+        const Outcome endable = running.checkEndable();
+        if (!endable.ok())
+            return failure(endable.code, packPath, endable.message);
+        plan.running = running.summary();
     }
     if (m_confirm && !m_confirm(plan))
         return Outcome{ExitCode::Cancelled,
@@ -191,6 +196,12 @@ pack::Outcome ExtensionInstaller::putInPlace(const pack::PackInfo& info, const Q
 {
     const QString live = m_folders.extensionFolder(info.id);
     const QString backup = m_folders.backupFolder(info.id);
+    RunningExtension stopped;
+    if (upgrade) {
+        Outcome released = releaseFolder(info.id, live, m_stop, stopped);
+        if (!released.ok())
+            return released;
+    }
     QDir dir;
     // Where the system swaps folders in one step, the extension folder is
     // never missing: the old version waits under the staging name, which the
@@ -221,15 +232,24 @@ pack::Outcome ExtensionInstaller::putInPlace(const pack::PackInfo& info, const Q
     if (upgrade)
         ExtensionFolders::deleteTree(swapped ? staging : backup); // what is left is removed by the next run
 
-    const QString name = QString::fromUtf8(info.name);
+    return Outcome{ExitCode::Success, doneMessage(info, upgrade, stopped)};
+}
+
+QString ExtensionInstaller::doneMessage(const pack::PackInfo& info, bool upgrade,
+                                        const RunningExtension& stopped)
+{
     QString message = upgrade ? QStringLiteral("已更新扩展\"%1\"（标识%2）。")
                               : QStringLiteral("已安装扩展\"%1\"（标识%2）。");
-    message = message.arg(name, QString::fromLatin1(info.id));
+    message = message.arg(QString::fromUtf8(info.name), QString::fromLatin1(info.id));
     if (info.roles.isEmpty())
         message += QStringLiteral("\n它不在任何启动列表中。");
     else
         message += QStringLiteral("\n启动列表：") + roleList(info.roles) + QStringLiteral("。");
-    return Outcome{ExitCode::Success, message};
+    if (!stopped.isEmpty())
+        message += QStringLiteral("\n已结束正在运行的%1。").arg(stopped.summary());
+    if (stopped.startedByOrva())
+        message += QStringLiteral("ORVA会立即重新启动它们，使用新版本。");
+    return message;
 }
 
 } // namespace installer

@@ -6,10 +6,11 @@
 // whole body are checked before anything else is written, the user is asked
 // about it, and it is unpacked. The extension folder appears at once,
 // complete, by a rename, and an upgrade puts the old folder back if anything
-// fails.
+// fails. What runs from an upgraded extension's folder is ended first.
 
 #include "ExtensionFolders.h"
 #include "InstallPlan.h"
+#include "RunningExtension.h"
 #include "StartListEditor.h"
 #include "pack/Outcome.h"
 #include "pack/PackCheck.h"
@@ -34,6 +35,7 @@ public:
 
     void setProgress(InstallProgress progress) { m_progress = std::move(progress); }
     void setConfirmation(InstallConfirmation confirm) { m_confirm = std::move(confirm); }
+    void setStopRunning(StopRunning stop) { m_stop = std::move(stop); }
 
     pack::Outcome install(const QString& packPath) const;
 
@@ -45,10 +47,12 @@ private:
     pack::Outcome unpack(const QString& checkedCopy, const InstallPlan& plan, qint64 bodyOffset,
                          qint64 totalBytes, const QString& staging) const;
     pack::Outcome putInPlace(const pack::PackInfo& info, const QString& staging, bool upgrade) const;
+    static QString doneMessage(const pack::PackInfo& info, bool upgrade, const RunningExtension& stopped);
 
     pack::ArchiveLimits m_limits;
     InstallProgress m_progress;
     InstallConfirmation m_confirm;
+    StopRunning m_stop = &RunningExtension::stop;
     ExtensionFolders m_folders;
     StartListEditor m_lists;
 };

@@ -1,5 +1,6 @@
 #include "ExtensionRemover.h"
 
+#include "RunningExtension.h"
 #include "orva/extensions/ExtensionLayout.h"
 #include "orva/extensions/FirstLineReader.h"
 
@@ -37,6 +38,12 @@ pack::Outcome ExtensionRemover::remove(const QByteArray& id) const
     if (!installed && !m_lists.isListed(id))
         return failure(ExitCode::Conflict, id, QStringLiteral("没有安装这个扩展。"));
     const std::optional<QByteArray> name = extensions::readFirstLine(extensions::nameFilePath(id));
+    RunningExtension stopped;
+    if (installed) {
+        const Outcome released = releaseFolder(id, folder, &RunningExtension::stop, stopped);
+        if (!released.ok())
+            return failure(released.code, id, released.message);
+    }
 
     const ListChange lists = m_lists.remove(id);
     if (!lists.ok)
@@ -51,6 +58,10 @@ pack::Outcome ExtensionRemover::remove(const QByteArray& id) const
                            : QStringLiteral("已删除扩展%1。").arg(QString::fromLatin1(id));
     if (!installed)
         message += QStringLiteral("\n它的文件夹已不存在，只从启动列表中移除了。");
+    if (!stopped.isEmpty())
+        message += QStringLiteral("\n已结束正在运行的%1。").arg(stopped.summary());
+    if (stopped.startedByOrva())
+        message += QStringLiteral("ORVA不会再启动它们。");
     return Outcome{ExitCode::Success, message};
 }
 

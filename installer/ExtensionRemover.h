@@ -1,7 +1,7 @@
 #pragma once
 
-// Uninstalls an extension: takes its id out of every start list, then deletes
-// its folder under Extensions/.
+// Uninstalls an extension: ends what runs from its folder, takes its id out
+// of every start list, then deletes its folder under Extensions/.
 
 #include "ExtensionFolders.h"
 #include "StartListEditor.h"

@@ -17,6 +17,7 @@ struct InstallPlan
     std::optional<QByteArray> installedVersion; // the replaced one's, when its manifest says
     std::optional<pack::AuthorKey> signer;      // nullopt for an unsigned pack
     bool signerPinned = false;                  // the installed extension was installed with the same key
+    QString running;                            // what will be ended first (RunningExtension::summary)
 };
 
 } // namespace installer

@@ -1,5 +1,12 @@
 #include "LauncherProcess.h"
 
+#include "orva/extensions/ExtensionChangeNotice.h"
+#include "platform/Processes.h"
+
+#include <QDateTime>
+#include <QFileInfo>
+#include <algorithm>
+
 LauncherProcess::LauncherProcess(const QString& program)
 {
     setProgram(program);
@@ -12,9 +19,17 @@ LauncherProcess::LauncherProcess(const QString& program)
     m_delayedRestart.setSingleShot(true);
     m_delayedRestart.setInterval(kMinimumRunMs);
     connect(&m_delayedRestart, &QTimer::timeout, this, &LauncherProcess::launch);
+    m_changeWait.setSingleShot(true);
+    m_changeWait.setInterval(kChangePollMs);
+    connect(&m_changeWait, &QTimer::timeout, this, &LauncherProcess::restartAfterRun);
 
     m_restartConnection = connect(this, qOverload<int, QProcess::ExitStatus>(&QProcess::finished), this,
                                   &LauncherProcess::restartAfterRun, Qt::DirectConnection);
+}
+
+void LauncherProcess::setPair(const QByteArray& listenerId, const QByteArray& controlId)
+{
+    m_pairIds = {listenerId, controlId};
 }
 
 void LauncherProcess::launch()
@@ -22,11 +37,22 @@ void LauncherProcess::launch()
     if (!m_restartsEnabled)
         return;
     m_runClock.start();
+    m_runStartedAt = QDateTime::currentMSecsSinceEpoch();
     start(QIODevice::ReadWrite);
 }
 
 void LauncherProcess::restartAfterRun()
 {
+    // packsetup ended this run, or it ended while packsetup changes the pair:
+    // the next one starts the new version, once packsetup is done with it.
+    const std::optional<extensions::ExtensionChangeNotice> notice = extensions::ExtensionChangeNotice::read();
+    if (notice && notice->concerns(m_pairIds, m_runStartedAt)) {
+        if (platform::processRuns(notice->changer))
+            m_changeWait.start();
+        else if (programsExist())
+            launch();
+        return; // a removed extension's pair is not started again
+    }
     // A run shorter than a working run's pause has failed at start (no display,
     // missing libraries): retry after a pause rather than spin a core.
     if (m_runClock.isValid() && m_runClock.elapsed() < kMinimumRunMs)
@@ -35,11 +61,19 @@ void LauncherProcess::restartAfterRun()
         launch();
 }
 
+bool LauncherProcess::programsExist() const
+{
+    const QStringList programs = arguments();
+    return std::all_of(programs.begin(), programs.end(),
+                       [](const QString& program) { return QFileInfo(program).isFile(); });
+}
+
 void LauncherProcess::closeWithoutRestart()
 {
     // close() emits finished(); the restart must be gone before it does.
     m_restartsEnabled = false;
     disconnect(m_restartConnection);
     m_delayedRestart.stop();
+    m_changeWait.stop();
     close();
 }

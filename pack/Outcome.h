@@ -24,6 +24,7 @@ enum class ExitCode {
     Cancelled = 8,        // the user chose 取消 when asked
     SignatureRefused = 9, // the signature does not hold: changed after signing
     AuthorChanged = 10,   // signed by another key than the installed extension
+    InUse = 11,           // a program of the extension runs and cannot be ended
 };
 
 struct Outcome

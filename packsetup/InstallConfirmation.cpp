@@ -80,6 +80,8 @@ QString confirmationText(const installer::InstallPlan& plan)
     text += plan.upgrade ? QStringLiteral("它将替换已安装的同名扩展：已安装版本%1，新版本%2。\n")
                                .arg(field(plan.installedVersion, unknown), field(info.version, unknown))
                          : QStringLiteral("这是新安装。\n");
+    if (!plan.running.isEmpty())
+        text += QStringLiteral("正在运行：%1，安装前会先结束它们。\n").arg(plan.running);
     return text + signatureText(plan);
 }
 

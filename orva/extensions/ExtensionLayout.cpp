@@ -71,4 +71,9 @@ QByteArray installerPath()
     return extensionFilePath(kInstallerId, kInstallerFileName);
 }
 
+QByteArray changeNoticePath()
+{
+    return layoutPath(kExtensionsFolderName, kChangeNoticeFileName);
+}
+
 } // namespace extensions

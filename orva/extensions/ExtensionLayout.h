@@ -31,6 +31,11 @@ inline constexpr char kChainlaunchFileName[] = "chainlaunch.exe";
 // The installer is itself an extension, with this id, that nothing may replace.
 inline constexpr char kInstallerId[] = "00000001";
 inline constexpr char kInstallerFileName[] = "packsetup.exe";
+// What packsetup leaves in Extensions/ for a running ORVA when it replaces or
+// removes an extension (ExtensionChangeNotice).
+inline constexpr char kChangeNoticeFileName[] = ".packsetup-changing";
+// The program a launcher's parent is when ORVA started it (".exe" on Windows).
+inline constexpr char kOrvaProgramBaseName[] = "ORVA";
 inline constexpr int kIdentifierDigits = 8;
 
 // Exactly kIdentifierDigits ASCII digits.
@@ -56,5 +61,7 @@ QByteArray controlFilePath(const QByteArray& id, const QByteArray& name);
 QByteArray chainlaunchPath();
 // .\Extensions\00000001\packsetup.exe
 QByteArray installerPath();
+// .\Extensions\.packsetup-changing
+QByteArray changeNoticePath();
 
 } // namespace extensions

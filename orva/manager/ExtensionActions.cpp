@@ -2,6 +2,7 @@
 
 #include "InstallerProcess.h"
 #include "gui/MessageBox.h"
+#include "installer/RunningExtension.h"
 #include "orva/extensions/ExtensionLayout.h"
 #include "platform/Platform.h"
 
@@ -14,9 +15,14 @@ namespace manager {
 
 bool removeExtension(const QByteArray& id, const QString& name)
 {
-    const QString question =
+    QString question =
         QStringLiteral("要删除扩展\"%1\"（{id:%2}）吗？\n它将从所有启动列表中移除，其文件夹也会被删除。")
             .arg(name.trimmed(), QString::fromUtf8(id));
+    const QString running =
+        installer::RunningExtension::find(platform::processPath(extensions::extensionFolderPath(id)))
+            .summary();
+    if (!running.isEmpty())
+        question += QStringLiteral("\n正在运行：%1，删除前会先结束它们。").arg(running);
     if (!gui::MessageBox::askContinueOrClose(question, QStringLiteral("删除扩展-ORVA"),
                                              QMessageBox::Question))
         return false;

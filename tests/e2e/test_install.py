@@ -1,10 +1,13 @@
 """From an author's folder to a running listener and back: etipack makes a
 key and the signed pack, 添加 in the manager installs it through the real
 file dialog and packsetup's question (取消 first, then 安装) and window, the
-next start of ORVA runs it, 删除 removes it. The
+next start of ORVA runs it, 添加 updates it while it runs, 删除 removes it
+while it runs. packsetup by hand while ORVA runs and after Exit. The
 sample packs installed and at work, and packsetup's command line."""
 
 import os
+import shutil
+import time
 
 import harness
 from harness import MAIN, Case, Run, setUpModule, tearDownModule  # noqa: F401
@@ -32,31 +35,56 @@ class InstallTest(Case):
         self.answer_installer(run, "安装扩展-ORVA", key)
         harness.wait_until(lambda: not harness.display.viewable(manager), "the manager to close")
 
+    def etipack(self, *args):
+        run = Run(self, ["./etipack", *args], DISPLAY=None)
+        self.assertEqual(run.wait_exit(), 0, run.describe())
+
+    def packsetup(self, *args):
+        run = Run(self, ["./Extensions/00000001/packsetup.exe", "--quiet", *args], DISPLAY=None)
+        return run.wait_exit(), run.output()
+
+    def pack(self, name, ident, does, *options):
+        """A pack of the stand-in as extension `name`, doing `does`."""
+        source = os.path.join(self.tmp, "src-" + name)
+        os.makedirs(source, exist_ok=True)
+        shutil.copy(harness.STANDIN, os.path.join(source, name + ".exe"))
+        with open(os.path.join(source, name + ".exe.does"), "w", encoding="utf-8") as file:
+            file.write(does)
+        self.etipack("create", source, "--name", name, "--id", ident, *options, "-o", self.path(name + ".etipack"))
+        return name + ".etipack"
+
     def test_journey(self):
         self.add_extension("00000003", "Logger", "00000003")
-        os.makedirs(self.path("src"))
-        self.add_program("src/Watcher.exe", "sleep 0.3")
-        for args in (["keygen", "author.key"], ["create", "src", "--name", "Watcher", "--id", "00000010", "--role",
-                                                "Listener", "--control", "00000003", "--sign", "author.key", "-o", "Watcher.etipack"]):
-            etipack = Run(self, ["./etipack", *args], DISPLAY=None)
-            self.assertEqual(etipack.wait_exit(), 0, etipack.describe())
+        self.etipack("keygen", "author.key")
         if not harness.WINE:
             self.assertEqual(os.stat(self.path("author.key")).st_mode & 0o777, 0o600)
+        listener = ("--role", "Listener", "--control", "00000003", "--sign", "author.key")
+        pack = self.pack("Watcher", "00000010", "sleep 600", *listener)
 
         run = self.start_orva()
         main = run.window(MAIN)
-        self.add_pack(run, main, "Watcher.etipack", "Escape")  # 取消: nothing changes
+        self.add_pack(run, main, pack, "Escape")  # 取消: nothing changes
         self.assertFalse(os.path.exists(self.path("Extensions/00000010")))
         self.assertEqual(self.read("Start/Listener.etl"), "")
-        self.add_pack(run, main, "Watcher.etipack", "Return")  # 安装
+        self.add_pack(run, main, pack, "Return")  # 安装
         self.assertEqual(self.read("Start/Listener.etl"), "00000010\n")
-        self.assertEqual(run.debug_lines(), ['选择的文件路径： "{}"'.format(harness.native(self.path("Watcher.etipack")).replace("\\", "/")), "安装程序启动成功",
+        self.assertEqual(run.debug_lines(), ['选择的文件路径： "{}"'.format(harness.native(self.path(pack)).replace("\\", "/")), "安装程序启动成功",
                                              "安装程序已运行结束"] * 2)
         self.assertEqual(self.exit_orva(run, main), 0)
 
+        # An update of the running listener ends it, without running its
+        # control, and ORVA starts the new version once packsetup has ended.
         run = self.start_orva()
         main = run.window(MAIN)
-        harness.wait_until(lambda: self.events("Watcher.exe", "start"), "the installed listener to run")
+        old = harness.wait_until(lambda: harness.running("Watcher.exe"), "the installed listener to run")
+        self.add_pack(run, main, self.pack("Watcher", "00000010", "print 第二版\nsleep 600", *listener), "Return")
+        harness.wait_until(lambda: "第二版" in run.output(), "the new version to run")
+        self.assertNotIn(old[0], harness.running("Watcher.exe"))
+        self.assertEqual(self.events("Logger.exe"), [], "the stop ran the control program")
+        self.assertEqual(sorted(os.listdir(self.path("Extensions"))),
+                         [".packsetup-changing", "00000001", "00000003", "00000010", "chainlaunch.exe"])
+
+        # 删除 while it runs: ended, and never started again.
         manager = self.open_manager(run, main)
         harness.display.click(manager, *FIRST_LISTENER)
         harness.display.click(manager, *REMOVE)
@@ -64,7 +92,39 @@ class InstallTest(Case):
         self.answer_installer(run, "删除扩展-ORVA")
         self.assertFalse(os.path.exists(self.path("Extensions/00000010")))
         self.assertEqual(self.read("Start/Listener.etl"), "")
+        time.sleep(3)  # time enough for ORVA to start a launcher again, and for it to show a window
+        self.assertEqual((harness.running(), harness.running("Watcher.exe")), ([], []))
         self.assertEqual(self.exit_orva(run, main), 0)
+
+    def test_packsetup_by_hand_and_after_exit(self):
+        """packsetup --quiet while ORVA runs: updating the control extension
+        ends the pair that uses it, updating the listener ends the listener
+        (which takes the time limit to be forced), each without running the
+        control; ORVA starts the pair again when packsetup has ended. After
+        Exit it ends the listener left running."""
+        self.add_extension("00000003", "Logger", "00000003")
+        self.add_extension("00000010", "Watcher", "00000003", "stubborn\nsleep 600")
+        control = self.pack("Logger", "00000003", "print 新的控制")
+        listener = self.pack("Watcher", "00000010", "print 新的监听\nsleep 600", "--role", "Listener", "--control", "00000003")
+        run = self.start_orva("00000010\n")
+        main = run.window(MAIN)
+        first = harness.wait_until(lambda: harness.running("Watcher.exe"), "the listener to run")
+        status, output = self.packsetup(control)
+        self.assertEqual(status, 0, output)
+        self.assertIn("已结束正在运行的Watcher（2个进程）。ORVA会立即重新启动它们", output)
+        second = harness.wait_until(lambda: harness.running("Watcher.exe"), "the pair to start again")
+        self.assertNotEqual(first, second)
+        status, output = self.packsetup(listener)
+        self.assertEqual(status, 0, output)
+        harness.wait_until(lambda: "新的监听" in run.output(), "the new listener to run")
+        self.assertEqual(self.events("Logger.exe"), [], "the stops ran the control program")
+
+        self.assertEqual(self.exit_orva(run, main), 0)
+        self.assertTrue(harness.running("Watcher.exe"), "extension programs outlive Exit")
+        status, output = self.packsetup(listener)
+        self.assertEqual((status, harness.running("Watcher.exe")), (0, []), output)
+        self.assertIn("已结束正在运行的Watcher（1个进程）。", output)
+        self.assertNotIn("ORVA", output)
 
     def test_sample_extensions_file_away_dropped_files(self):
         for pack in ("InboxLogger", "InboxWatcher"):  # the watcher names the logger as its control

@@ -61,11 +61,13 @@ inline QString installationProblem(const Workspace& workspace, const QString& pa
             return QStringLiteral("wrong permissions for ") + entry.key();
     }
 #endif
-    // Apart from the new folder and the lists nothing changed: no leftovers.
+    // Apart from the new folder, the lists and the note for ORVA that what ran
+    // from the folder was ended, nothing changed: no leftovers.
     for (Workspace::Snapshot* entries : {&earlier, &after}) {
         for (auto entry = entries->begin(); entry != entries->end();) {
-            const bool touched =
-                entry.key().startsWith(QStringLiteral("Start")) || entry.key().startsWith(folder.chopped(1));
+            const bool touched = entry.key().startsWith(QStringLiteral("Start")) ||
+                                 entry.key().startsWith(folder.chopped(1)) ||
+                                 entry.key() == QLatin1String("Extensions/.packsetup-changing");
             entry = touched ? entries->erase(entry) : std::next(entry);
         }
     }

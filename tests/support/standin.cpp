@@ -3,7 +3,8 @@
 // "<pid> <file name> start <working folder> <arguments>" to $ORVA_TEST_LOG
 // when it starts and "<pid> <file name> end" when it ends. In between it does
 // the lines of "<its path as started>.does": "sleep <seconds>", "print <text>",
-// "read" (a line of standard input) or "crash".
+// "read" (a line of standard input), "crash" or "stubborn" (SIGTERM is
+// ignored from then on; on Windows a program without windows is never asked).
 
 #include <chrono>
 #include <cstdlib>
@@ -16,6 +17,7 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <csignal>
 #include <unistd.h>
 #endif
 
@@ -63,6 +65,10 @@ template <typename Char> int run(int argc, Char** argv)
             std::getline(std::cin, step);
         else if (word == "crash")
             crash();
+#ifndef _WIN32
+        else if (word == "stubborn")
+            std::signal(SIGTERM, SIG_IGN);
+#endif
     }
     log(name + "\tend");
     return 0;

@@ -63,7 +63,9 @@ enum class Change {
     NoKey,
     BadPin,
     Cancel,
-    ReplacedWhileAsked
+    ReplacedWhileAsked,
+    Running,
+    RunningKept
 };
 const QMap<QByteArray, Change> kChanges{{"-", Change::None},
                                         {"header", Change::Header},
@@ -75,7 +77,9 @@ const QMap<QByteArray, Change> kChanges{{"-", Change::None},
                                         {"no key", Change::NoKey},
                                         {"bad pin", Change::BadPin},
                                         {"cancel", Change::Cancel},
-                                        {"replaced while asked", Change::ReplacedWhileAsked}};
+                                        {"replaced while asked", Change::ReplacedWhileAsked},
+                                        {"running", Change::Running},
+                                        {"running, not ended", Change::RunningKept}};
 
 // Changes the pack at `path` as the row says, before it is installed.
 void changePack(const QString& path, Change how, const Workspace& workspace)
@@ -109,6 +113,10 @@ void changePack(const QString& path, Change how, const Workspace& workspace)
         break;
     case Change::BadPin:
         workspace.write(QStringLiteral("Extensions/00000005/PackAuthorKey.txt"), "?\n");
+        break;
+    case Change::Running:
+    case Change::RunningKept:
+        workspace.write(QStringLiteral("Extensions/00000004/Old.exe.does"), "sleep 30");
         break;
     case Change::None:
     case Change::Cancel:
@@ -173,9 +181,16 @@ void TestInstaller::signatures()
     QVERIFY2(kChanges.contains(ROW(QByteArray, change)), "an unknown word in the change column");
     const Change how = kChanges.value(ROW(QByteArray, change));
     changePack(path, how, workspace);
+    QProcess running; // the installed program, for the rows that run it
+    if (how == Change::Running || how == Change::RunningKept) {
+        running.start(workspace.path(QStringLiteral("Extensions/00000004/Old.exe")), QStringList());
+        QTRY_VERIFY(workspace.log().join(QLatin1Char('\n')).contains(QStringLiteral("Old.exe\tstart")));
+    }
     const auto before = workspace.snapshot();
 
     installer::ExtensionInstaller installer(kLimits);
+    if (how == Change::RunningKept) // to see the check before the swap refuse
+        installer.setStopRunning([](const installer::RunningExtension&) { return std::nullopt; });
     QString question;
     // What was checked and shown is what is installed, whatever happens to the file meanwhile.
     const QByteArray checked = bytesOf(path);
@@ -187,6 +202,8 @@ void TestInstaller::signatures()
     });
     const pack::Outcome outcome = installer.install(path);
     workspace.write(path, checked);
+    QCOMPARE(running.state() == QProcess::Running && !running.waitForFinished(100),
+             how == Change::RunningKept);
     QCOMPARE(outcome.exitStatus(), ROW(QByteArray, exitCode).toInt());
     QVERIFY2(outcome.message.contains(QString::fromUtf8(ROW(QByteArray, message))),
              qPrintable(outcome.message));
