@@ -4,7 +4,9 @@
 # own source packages, so Debian's patches (its security fixes among them)
 # come along. Prints the kit's folder on stdout; a finished kit is reused, an
 # interrupted one resumed. With --cached it only prints a finished kit's
-# folder, and fails when there is none.
+# folder, and fails when there is none; --folder prints where the kit is or
+# goes. Standard output carries that folder alone: everything else, setup's
+# and apt's lines included, goes to standard error.
 #
 #   kit=$(scripts/build-windows-kit.sh)
 #   cmake -S . -B /tmp/win-build -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/mingw-w64.cmake \
@@ -38,15 +40,26 @@ build=$cache/build/$kit_name
 log=$build/build.log
 stamp=$kit/.orva-kit-complete
 
-if [ "${1:-}" = --cached ] && [ ! -f "$stamp" ]; then
-    exit 1
-fi
+exec 3>&1 >&2
+case "${1:-}" in
+    --folder)
+        echo "$kit" >&3
+        exit 0
+        ;;
+    --cached)
+        [ -f "$stamp" ] || exit 1
+        ;;
+    *)
+        # A finished kit needs the cross compilers, Wine and NSIS as much as a new one.
+        "$here/setup-debian.sh" --windows
+        ;;
+esac
 if [ -f "$stamp" ]; then
-    echo "$kit"
+    echo "$kit" >&3
     exit 0
 fi
 
-say() { echo "build-windows-kit: $*" >&2; }
+say() { echo "build-windows-kit: $*"; }
 
 # Runs a build step at the lowest priority with its output in the log; on a
 # failure shows the log's end.
@@ -60,7 +73,6 @@ step() {
     fi
 }
 
-"$here/setup-debian.sh" --windows
 # libarchive's configure runs test programs under Wine: a prefix of our own,
 # quiet.
 export WINEPREFIX=$cache/wine WINEDEBUG=-all
@@ -457,4 +469,4 @@ for timing in "${timings[@]}"; do
     say "took $timing"
 done
 say "done in $(((SECONDS - started) / 60))m$(((SECONDS - started) % 60))s"
-echo "$kit"
+echo "$kit" >&3

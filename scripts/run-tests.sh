@@ -27,7 +27,7 @@ build() {
 
 echo "== clang-format, shellcheck"
 git ls-files -z '*.cpp' '*.h' '*.c' | xargs -0 clang-format --dry-run -Werror
-shellcheck -x -P SCRIPTDIR scripts/*.sh scripts/lib/*.sh cmake/toolchains/*.sh .ci/run
+shellcheck -x -P SCRIPTDIR scripts/*.sh scripts/lib/*.sh tests/scripts/*.sh cmake/toolchains/*.sh .ci/run
 
 build release
 echo "== clang-tidy"

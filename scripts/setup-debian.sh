@@ -4,7 +4,10 @@
 # --windows adds what the Windows cross build needs (scripts/build-windows-kit.sh):
 # the POSIX-thread MinGW-w64 compilers, dpkg-dev for Debian's source packages,
 # Wine to run the programs and NSIS for the installer.
+# Everything it and apt say goes to standard error: callers such as
+# build-windows-kit.sh keep standard output for what their own callers read.
 set -euo pipefail
+exec >&2
 
 packages=(
     build-essential cmake
@@ -25,13 +28,13 @@ case "${1:-}" in
     "") ;;
     --windows) packages+=("${windows_packages[@]}") ;;
     *)
-        echo "usage: setup-debian.sh [--windows]" >&2
+        echo "usage: setup-debian.sh [--windows]"
         exit 2
         ;;
 esac
 
 if ! command -v dpkg-query >/dev/null 2>&1 || ! command -v apt-get >/dev/null 2>&1; then
-    echo "setup-debian.sh: no dpkg/apt-get here; install the equivalents of: ${packages[*]}" >&2
+    echo "setup-debian.sh: no dpkg/apt-get here; install the equivalents of: ${packages[*]}"
     exit 1
 fi
 
@@ -47,7 +50,7 @@ done
 as_root=()
 if [ "$(id -u)" -ne 0 ]; then
     if ! command -v sudo >/dev/null 2>&1; then
-        echo "setup-debian.sh: missing packages, and no sudo to install them: ${missing[*]}" >&2
+        echo "setup-debian.sh: missing packages, and no sudo to install them: ${missing[*]}"
         exit 1
     fi
     as_root=(sudo)
