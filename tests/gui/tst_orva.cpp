@@ -192,6 +192,10 @@ void TestOrva::menus()
     QPointer<Addonsmanager> first;
     {
         ORVA window;
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+        // Qt 5 would close every window at a session's end and cancel the logout when ORVA refused.
+        QVERIFY(!QGuiApplication::isFallbackSessionManagementEnabled());
+#endif
         const auto trigger = [&](const char* action) {
             window.findChild<QAction*>(QLatin1String(action))->trigger();
         };
@@ -238,6 +242,14 @@ void TestOrva::managerViewsAndButtons()
     click(*manager, "pushButton_2");
     QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
     QCOMPARE(urls.opened, QStringList{workspace.path(QStringLiteral("Extensions/00000003"))});
+
+    QProcess beta; // 删除 says what runs and would be ended first; 关闭 leaves it
+    workspace.write(QStringLiteral("Extensions/00000003/Beta.exe.does"), "sleep 30");
+    beta.start(workspace.path(QStringLiteral("Extensions/00000003/Beta.exe")), QStringList());
+    QTRY_VERIFY(workspace.log().join(QLatin1Char('\n')).contains(QStringLiteral("Beta.exe\tstart")));
+    click(*manager, "pushButton_3");
+    QVERIFY2(boxes.shown.last().endsWith(QStringLiteral("正在运行：Beta（1个进程），删除前会先结束它们。")),
+             qPrintable(boxes.shown.last()));
 
     click(*manager, "pushButton_5"); // 确定
     QVERIFY(!managerWindow() && manager->isHidden());
