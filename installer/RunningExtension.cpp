@@ -62,16 +62,17 @@ RunningExtension RunningExtension::find(const QString& folder)
         const std::optional<platform::ProcessCommand> command = platform::processCommand(process.pid);
         const QStringList pair = command ? command->arguments.mid(0, 2) : QStringList();
         const bool usesFolder = std::any_of(pair.begin(), pair.end(), [&](const QString& program) {
-            const QString path = QDir(command->workingFolder).absoluteFilePath(QDir::fromNativeSeparators(program));
+            const QString path =
+                QDir(command->workingFolder).absoluteFilePath(QDir::fromNativeSeparators(program));
             return platform::isInsideFolder(canonical(path), root);
         });
         if (!usesFolder)
             continue;
         running.m_launchers.append({process.pid, process.program, baseName(pair.front())});
         launchers.insert(process.pid);
-        running.m_startedByOrva |= baseName(programs.value(process.parentPid))
-                                       .compare(QLatin1String(extensions::kOrvaProgramBaseName),
-                                                Qt::CaseInsensitive) == 0;
+        running.m_startedByOrva |=
+            baseName(programs.value(process.parentPid))
+                .compare(QLatin1String(extensions::kOrvaProgramBaseName), Qt::CaseInsensitive) == 0;
     }
     // A launcher's child is the listener run it waits for, wherever its program lies.
     for (const platform::ProcessEntry& process : all) {
@@ -104,7 +105,8 @@ pack::Outcome RunningExtension::checkEndable() const
     for (const QList<Process>* kind : {&m_launchers, &m_processes}) {
         for (const Process& process : *kind) {
             if (!platform::mayEndProcess(process.pid))
-                return inUse(QStringLiteral("程序%1正在运行，但没有权限结束它（它可能属于另一个用户）。请先结束它再试。")
+                return inUse(QStringLiteral(
+                                 "程序%1正在运行，但没有权限结束它（它可能属于另一个用户）。请先结束它再试。")
                                  .arg(named(process)));
         }
     }
@@ -147,8 +149,9 @@ std::optional<QString> RunningExtension::stillRunningFrom(const QString& folder)
 bool RunningExtension::waitUntilEnded(const QList<Process>& processes, int milliseconds)
 {
     for (int waited = 0;; waited += static_cast<int>(kPollMs)) {
-        const bool ended = std::none_of(processes.begin(), processes.end(),
-                                        [](const Process& process) { return platform::processRuns(process.pid); });
+        const bool ended = std::none_of(processes.begin(), processes.end(), [](const Process& process) {
+            return platform::processRuns(process.pid);
+        });
         if (ended || waited >= milliseconds)
             return ended;
         QThread::msleep(kPollMs);
@@ -157,7 +160,9 @@ bool RunningExtension::waitUntilEnded(const QList<Process>& processes, int milli
 
 QString RunningExtension::named(const Process& process)
 {
-    return QStringLiteral("\"%1\"（进程号%2）").arg(QDir::toNativeSeparators(process.program)).arg(process.pid);
+    return QStringLiteral("\"%1\"（进程号%2）")
+        .arg(QDir::toNativeSeparators(process.program))
+        .arg(process.pid);
 }
 
 pack::Outcome releaseFolder(const QByteArray& id, const QString& folder, const StopRunning& stop,

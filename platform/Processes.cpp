@@ -25,10 +25,8 @@ namespace {
 class ProcessHandle
 {
 public:
-    ProcessHandle(qint64 pid, DWORD access)
-        : m_handle(::OpenProcess(access, FALSE, static_cast<DWORD>(pid)))
-    {
-    }
+    ProcessHandle(qint64 pid, DWORD access) : m_handle(::OpenProcess(access, FALSE, static_cast<DWORD>(pid)))
+    {}
     ~ProcessHandle()
     {
         if (m_handle)
@@ -69,8 +67,8 @@ std::optional<QString> readRemoteString(HANDLE process, const char* address)
     if (!::ReadProcessMemory(process, address, &string, sizeof string, &read) || read != sizeof string)
         return std::nullopt;
     std::wstring text(string.Length / sizeof(wchar_t), L'\0');
-    if (!text.empty() &&
-        (!::ReadProcessMemory(process, string.Buffer, text.data(), string.Length, &read) || read != string.Length))
+    if (!text.empty() && (!::ReadProcessMemory(process, string.Buffer, text.data(), string.Length, &read) ||
+                          read != string.Length))
         return std::nullopt;
     return QString::fromStdWString(text);
 }
@@ -119,7 +117,8 @@ QList<ProcessEntry> runningProcesses()
     entry.dwSize = sizeof entry;
     for (BOOL more = ::Process32FirstW(snapshot, &entry); more; more = ::Process32NextW(snapshot, &entry)) {
         if (entry.th32ProcessID != ::GetCurrentProcessId() && entry.th32ProcessID != 0)
-            processes.append({entry.th32ProcessID, entry.th32ParentProcessID, imagePath(entry.th32ProcessID)});
+            processes.append(
+                {entry.th32ProcessID, entry.th32ParentProcessID, imagePath(entry.th32ProcessID)});
     }
     ::CloseHandle(snapshot);
 #else
@@ -149,15 +148,16 @@ std::optional<ProcessCommand> processCommand(qint64 pid)
     constexpr int kCurrentFolder = 0x38;
     constexpr int kCommandLine = 0x70;
     using QueryProcess = NTSTATUS(NTAPI*)(HANDLE, PROCESSINFOCLASS, PVOID, ULONG, PULONG);
-    const auto query = reinterpret_cast<QueryProcess>(
-        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationProcess")));
+    const auto query = reinterpret_cast<QueryProcess>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationProcess")));
     const ProcessHandle process(pid, PROCESS_QUERY_INFORMATION | PROCESS_VM_READ);
     PROCESS_BASIC_INFORMATION basic{};
     const char* parameters = nullptr;
     SIZE_T read = 0;
     if (!query || !process.get() ||
         query(process.get(), ProcessBasicInformation, &basic, sizeof basic, nullptr) != 0 ||
-        !::ReadProcessMemory(process.get(), reinterpret_cast<const char*>(basic.PebBaseAddress) + kParametersInPeb,
+        !::ReadProcessMemory(process.get(),
+                             reinterpret_cast<const char*>(basic.PebBaseAddress) + kParametersInPeb,
                              &parameters, sizeof parameters, &read))
         return std::nullopt;
     const std::optional<QString> line = readRemoteString(process.get(), parameters + kCommandLine);
@@ -188,7 +188,8 @@ std::optional<ProcessCommand> processCommand(qint64 pid)
 bool mayEndProcess(qint64 pid)
 {
 #ifdef Q_OS_WIN
-    return ProcessHandle(pid, PROCESS_TERMINATE).get() != nullptr || ::GetLastError() == ERROR_INVALID_PARAMETER;
+    return ProcessHandle(pid, PROCESS_TERMINATE).get() != nullptr ||
+           ::GetLastError() == ERROR_INVALID_PARAMETER;
 #else
     return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != EPERM;
 #endif

@@ -19,9 +19,9 @@ namespace extensions {
 
 struct ExtensionChangeNotice
 {
-    QList<QByteArray> ids;              // the extensions being replaced or removed
-    platform::ProcessIdentity changer;  // the packsetup that does it
-    qint64 since = 0;                   // when it began, ms since the epoch
+    QList<QByteArray> ids;             // the extensions being replaced or removed
+    platform::ProcessIdentity changer; // the packsetup that does it
+    qint64 since = 0;                  // when it began, ms since the epoch
 
     // The notice in the working directory's Extensions/, if one is there and readable.
     static std::optional<ExtensionChangeNotice> read();
