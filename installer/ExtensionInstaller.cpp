@@ -198,6 +198,8 @@ pack::Outcome ExtensionInstaller::putInPlace(const pack::PackInfo& info, const Q
     const QString backup = m_folders.backupFolder(info.id);
     RunningExtension stopped;
     if (upgrade) {
+        if (m_progress)
+            m_progress(InstallStage::EndingRunning, QString::fromUtf8(info.name), 0, 0);
         Outcome released = releaseFolder(info.id, live, m_stop, stopped);
         if (!released.ok())
             return released;

@@ -19,7 +19,7 @@
 
 namespace installer {
 
-enum class InstallStage { Checking, Unpacking };
+enum class InstallStage { Checking, Unpacking, EndingRunning };
 
 // `done` and `total` are unpacked bytes; total is 0 while it is not known.
 using InstallProgress =

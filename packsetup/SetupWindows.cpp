@@ -38,9 +38,10 @@ int runWithWindows(const Request& request)
         progress.show();
         QCoreApplication::processEvents();
         report = [&progress](installer::InstallStage stage, const QString& name, qint64 done, qint64 total) {
-            const QString label = stage == installer::InstallStage::Checking
-                                      ? QStringLiteral("正在检查\"%1\"…")
-                                      : QStringLiteral("正在解压\"%1\"…");
+            const QString label =
+                stage == installer::InstallStage::Checking    ? QStringLiteral("正在检查\"%1\"…")
+                : stage == installer::InstallStage::Unpacking ? QStringLiteral("正在解压\"%1\"…")
+                                                              : QStringLiteral("正在结束运行中的\"%1\"…");
             progress.setLabelText(label.arg(name));
             if (total > 0) {
                 progress.setRange(0, kProgressSteps);
