@@ -65,16 +65,13 @@ Inspection inspectPack(const QString& path, const pack::ArchiveLimits& limits)
     QString& report = inspection.report;
     report += QStringLiteral("安装包：%1\n").arg(QDir::toNativeSeparators(path));
 
-    pack::PackCheck check = pack::checkPack(path, limits);
+    const pack::PackCheck check = pack::checkPack(path, limits);
     if (check.header.ok()) {
         addHeader(report, check.header.info);
         addSignature(report, check.header.info, check.signature);
     } else
         report += QStringLiteral("包头：无效\n");
     // The body is listed even under a bad header or signature, as far as it can be read.
-    if ((!check.header.ok() || !check.signature.ok()) &&
-        check.header.problem.code != pack::HeaderProblemCode::CannotOpen)
-        check.archive = pack::PackArchive(path, check.header.bodyOffset, limits).scan();
     if (check.header.problem.code != pack::HeaderProblemCode::CannotOpen)
         addEntries(report, check.archive);
 

@@ -1,10 +1,10 @@
 #include "ExtensionInstaller.h"
 
 #include "AuthorPin.h"
-#include "PackCopy.h"
 #include "orva/extensions/ExtensionLayout.h"
 #include "orva/extensions/FirstLineReader.h"
 #include "pack/HeaderWriter.h"
+#include "pack/PackReader.h"
 #include "platform/Platform.h"
 
 #include <QDir>
@@ -51,6 +51,21 @@ std::optional<QByteArray> installedVersion(const QString& folder)
         .info.version;
 }
 
+// The staging folder of one install: whatever it still holds when the
+// install ends (all of it after a refusal, the old version after a swap) goes.
+class StagingFolder
+{
+public:
+    explicit StagingFolder(QString path) : m_path(std::move(path)) {}
+    ~StagingFolder() { ExtensionFolders::deleteTree(m_path); }
+    StagingFolder(const StagingFolder&) = delete;
+    StagingFolder& operator=(const StagingFolder&) = delete;
+    const QString& path() const { return m_path; }
+
+private:
+    QString m_path;
+};
+
 QString roleList(const QList<extensions::Role>& roles)
 {
     QStringList names;
@@ -69,53 +84,34 @@ pack::Outcome ExtensionInstaller::install(const QString& packPath) const
     if (!lock)
         return failure(ExitCode::Busy, packPath, ExtensionFolders::busyMessage());
     m_folders.cleanLeftovers();
-    PackCopy copy(m_folders);
-    const Outcome copied = copy.take(packPath);
-    if (!copied.ok())
-        return failure(copied.code, packPath, copied.message);
 
-    // The whole body is read once without writing, so that a hostile or
-    // broken pack is refused before anything on disk changes.
-    pack::CheckProgress progress;
+    pack::PackReader reader(packPath, m_limits);
+    QString name;
     if (m_progress)
-        progress = [this](const pack::PackInfo& info, qint64 done) {
-            m_progress(InstallStage::Checking, QString::fromUtf8(info.name), done, 0);
-        };
-    const pack::PackCheck check = pack::checkPack(copy.path(), m_limits, progress);
+        reader.setProgress([this, &name](qint64 read, qint64 total) {
+            m_progress(InstallStage::Reading, name, read, total);
+        });
+    if (!reader.readHeader())
+        return failure(reader.check().verdict.code, packPath, reader.check().verdict.message);
+    const pack::PackInfo& info = reader.check().header.info;
+    name = QString::fromUtf8(info.name);
+    bool upgrade = false;
+    const Outcome place = checkPlace(info, upgrade);
+    if (!place.ok())
+        return failure(place.code, packPath, place.message);
+
+    const StagingFolder staging(m_folders.newStagingFolder(info.id));
+    if (!QDir().mkdir(staging.path()))
+        return failure(
+            ExitCode::IoFailure, packPath,
+            QStringLiteral("无法创建文件夹\"%1\"。").arg(QDir::toNativeSeparators(staging.path())));
+    reader.readBody(&staging.path());
+    const pack::PackCheck& check = reader.check();
     if (!check.verdict.ok())
         return failure(check.verdict.code, packPath, check.verdict.message);
-    return installChecked(packPath, copy.path(), check);
-}
-
-pack::Outcome ExtensionInstaller::installChecked(const QString& packPath, const QString& checkedCopy,
-                                                 const pack::PackCheck& check) const
-{
-    const pack::PackInfo& info = check.header.info;
-    const QString name = QString::fromUtf8(info.name);
-    const QString live = m_folders.extensionFolder(info.id);
-    const QFileInfo liveInfo(live);
-    bool upgrade = false;
-    if (liveInfo.exists() || liveInfo.isSymLink()) {
-        const std::optional<QByteArray> installed = liveInfo.isDir() ? installedName(info.id) : std::nullopt;
-        if (!installed)
-            return failure(
-                ExitCode::Conflict, packPath,
-                QStringLiteral("\"%1\"已存在，但不是已安装的扩展（没有可读的%2）。")
-                    .arg(QDir::toNativeSeparators(live), QLatin1String(extensions::kNameFileName)));
-        if (*installed != info.name)
-            return failure(ExitCode::Conflict, packPath,
-                           QStringLiteral("标识%1已被扩展\"%2\"使用；安装包中的扩展是\"%3\"。")
-                               .arg(QString::fromLatin1(info.id), QString::fromUtf8(*installed), name));
-        upgrade = true;
-    }
-    // ORVA cannot start a listener whose control extension is missing.
-    if (info.roles.contains(extensions::Role::Listener) && info.control != info.id &&
-        !isRunnable(info.control))
-        return failure(ExitCode::Conflict, packPath,
-                       QStringLiteral("监听扩展的控制扩展%1尚未安装；请先安装它。")
-                           .arg(QString::fromLatin1(info.control)));
 
     InstallPlan plan{info, upgrade, std::nullopt, check.signature.signer, false, QString()};
+    const QString live = m_folders.extensionFolder(info.id);
     if (upgrade) {
         const AuthorPin pin = AuthorPin::read(live);
         const Outcome admitted = pin.admits(plan.signer, info.name, info.id);
@@ -129,43 +125,46 @@ pack::Outcome ExtensionInstaller::installChecked(const QString& packPath, const 
             return failure(endable.code, packPath, endable.message);
         plan.running = running.summary();
     }
-    if (m_confirm && !m_confirm(plan))
+    Outcome outcome = completeStaging(plan, staging.path());
+    if (outcome.ok() && m_confirm && !m_confirm(plan))
         return Outcome{ExitCode::Cancelled,
                        QStringLiteral("没有安装扩展\"%1\"：安装已取消，没有做任何更改。").arg(name)};
-
-    const QString staging = m_folders.newStagingFolder(info.id);
-    if (!QDir().mkdir(staging))
-        return failure(ExitCode::IoFailure, packPath,
-                       QStringLiteral("无法创建文件夹\"%1\"。").arg(QDir::toNativeSeparators(staging)));
-    Outcome outcome = unpack(checkedCopy, plan, check.header.bodyOffset, check.archive.totalBytes, staging);
     if (outcome.ok())
-        outcome = putInPlace(info, staging, upgrade);
-    if (!outcome.ok()) {
-        ExtensionFolders::deleteTree(staging);
+        outcome = putInPlace(info, staging.path(), upgrade);
+    if (!outcome.ok())
         outcome = failure(outcome.code, packPath, outcome.message);
-    }
     return outcome;
 }
 
-pack::Outcome ExtensionInstaller::unpack(const QString& checkedCopy, const InstallPlan& plan,
-                                         qint64 bodyOffset, qint64 totalBytes, const QString& staging) const
+pack::Outcome ExtensionInstaller::checkPlace(const pack::PackInfo& info, bool& upgrade) const
+{
+    const QString name = QString::fromUtf8(info.name);
+    const QString live = m_folders.extensionFolder(info.id);
+    const QFileInfo liveInfo(live);
+    if (liveInfo.exists() || liveInfo.isSymLink()) {
+        const std::optional<QByteArray> installed = liveInfo.isDir() ? installedName(info.id) : std::nullopt;
+        if (!installed)
+            return Outcome{
+                ExitCode::Conflict,
+                QStringLiteral("\"%1\"已存在，但不是已安装的扩展（没有可读的%2）。")
+                    .arg(QDir::toNativeSeparators(live), QLatin1String(extensions::kNameFileName))};
+        if (*installed != info.name)
+            return Outcome{ExitCode::Conflict,
+                           QStringLiteral("标识%1已被扩展\"%2\"使用；安装包中的扩展是\"%3\"。")
+                               .arg(QString::fromLatin1(info.id), QString::fromUtf8(*installed), name)};
+        upgrade = true;
+    }
+    // ORVA cannot start a listener whose control extension is missing.
+    if (info.roles.contains(extensions::Role::Listener) && info.control != info.id &&
+        !isRunnable(info.control))
+        return Outcome{ExitCode::Conflict, QStringLiteral("监听扩展的控制扩展%1尚未安装；请先安装它。")
+                                               .arg(QString::fromLatin1(info.control))};
+    return {};
+}
+
+pack::Outcome ExtensionInstaller::completeStaging(const InstallPlan& plan, const QString& staging)
 {
     const pack::PackInfo& info = plan.info;
-    const QString name = QString::fromUtf8(info.name);
-    pack::PackArchive archive(checkedCopy, bodyOffset, m_limits);
-    if (m_progress) {
-        m_progress(InstallStage::Unpacking, name, 0, totalBytes);
-        archive.setProgress(
-            [&](qint64 done) { m_progress(InstallStage::Unpacking, name, done, totalBytes); });
-    }
-    // The copy is read again and checked again: the entry rules hold for
-    // what is written, whatever happened to the file since.
-    pack::ArchiveResult extracted = archive.extractTo(staging);
-    if (extracted.ok())
-        extracted.problem = pack::checkPackContents(extracted.entries, info.name);
-    if (!extracted.ok())
-        return Outcome{pack::exitCodeFor(extracted.problem), pack::archiveProblemMessage(extracted.problem)};
-
     const QDir folder(staging);
     const QFileInfo program(folder.filePath(QString::fromUtf8(info.name + extensions::kProgramSuffix)));
     if (!program.isFile() || program.isSymLink()) {
@@ -228,11 +227,13 @@ pack::Outcome ExtensionInstaller::putInPlace(const pack::PackInfo& info, const Q
     if (!lists.ok) {
         if (!swapped)
             m_folders.removeFolder(live, info.id);
-        restore(); // a swapped-back new version is deleted with the staging folder
+        restore(); // a new version swapped back goes with the staging folder
         return Outcome{ExitCode::IoFailure, lists.error};
     }
-    if (upgrade)
-        ExtensionFolders::deleteTree(swapped ? staging : backup); // what is left is removed by the next run
+    // The old version goes with the staging folder after a swap; what cannot be
+    // deleted now is removed by the next run.
+    if (upgrade && !swapped)
+        ExtensionFolders::deleteTree(backup);
 
     return Outcome{ExitCode::Success, doneMessage(info, upgrade, stopped)};
 }

@@ -1,31 +1,33 @@
 #pragma once
 
 // Installs an install pack into Extensions/<id>/ of the working directory and
-// enters the id into the start lists of its roles. The pack is copied into a
-// staging folder first, and only that copy is read: its header, signature and
-// whole body are checked before anything else is written, the user is asked
-// about it, and it is unpacked. The extension folder appears at once,
-// complete, by a rename, and an upgrade puts the old folder back if anything
-// fails. What runs from an upgraded extension's folder is ended first.
+// enters the id into the start lists of its roles. The pack is read once:
+// its header is checked, then its body is unpacked, entry by entry under the
+// archive's rules and bounds, into a staging folder, and the signature is
+// verified over the same bytes. Only then is the user asked; the extension
+// folder appears at once, complete, by a rename, and an upgrade puts the old
+// folder back if anything fails. What runs from an upgraded extension's
+// folder is ended first. On any refusal the staging folder goes.
 
 #include "ExtensionFolders.h"
 #include "InstallPlan.h"
 #include "RunningExtension.h"
 #include "StartListEditor.h"
 #include "pack/Outcome.h"
-#include "pack/PackCheck.h"
+#include "pack/PackArchive.h"
 
 #include <functional>
 
 namespace installer {
 
-enum class InstallStage { Checking, Unpacking, EndingRunning };
+enum class InstallStage { Reading, EndingRunning };
 
-// `done` and `total` are unpacked bytes; total is 0 while it is not known.
+// Reading: `done` and `total` are bytes of the pack file; `name` is empty
+// until the header has been read.
 using InstallProgress =
     std::function<void(InstallStage stage, const QString& name, qint64 done, qint64 total)>;
-// Asked once everything is checked and before anything is written; false
-// cancels the install.
+// Asked once everything is checked and unpacked into staging, before the
+// extension folder or a start list changes; false cancels the install.
 using InstallConfirmation = std::function<bool(const InstallPlan& plan)>;
 
 class ExtensionInstaller
@@ -40,12 +42,11 @@ public:
     pack::Outcome install(const QString& packPath) const;
 
 private:
-    // The steps after the lock is held and the pack is known to be good.
-    // `checkedCopy` is the installer's copy of the pack at `packPath`.
-    pack::Outcome installChecked(const QString& packPath, const QString& checkedCopy,
-                                 const pack::PackCheck& check) const;
-    pack::Outcome unpack(const QString& checkedCopy, const InstallPlan& plan, qint64 bodyOffset,
-                         qint64 totalBytes, const QString& staging) const;
+    // Where the pack's extension goes, before its body is read: a refusal
+    // when its id belongs to another extension or its control is missing.
+    pack::Outcome checkPlace(const pack::PackInfo& info, bool& upgrade) const;
+    // The files the installer writes itself, next to the unpacked ones.
+    static pack::Outcome completeStaging(const InstallPlan& plan, const QString& staging);
     pack::Outcome putInPlace(const pack::PackInfo& info, const QString& staging, bool upgrade) const;
     static QString doneMessage(const pack::PackInfo& info, bool upgrade, const RunningExtension& stopped);
 

@@ -28,6 +28,7 @@ enum class ArchiveProblemCode {
     ReservedFile,   // a file the installer writes itself
     ProgramMissing, // no regular file "<name>.exe" at the top
     WriteFailed,    // the disk refused a write (full, no permission, ...)
+    DiskFull,       // an entry declares more bytes than the disk has room for
 };
 
 struct ArchiveProblem

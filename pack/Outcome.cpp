@@ -31,6 +31,7 @@ ExitCode exitCodeFor(const ArchiveProblem& problem)
     case ArchiveProblemCode::CannotRead:
         return ExitCode::PackUnreadable;
     case ArchiveProblemCode::WriteFailed:
+    case ArchiveProblemCode::DiskFull:
         return ExitCode::IoFailure;
     default:
         return ExitCode::ArchiveRefused;

@@ -1,7 +1,8 @@
 #include "PackArchive.h"
 
+#include "platform/Platform.h"
+
 #include <QDir>
-#include <QFile>
 #include <archive.h>
 #include <archive_entry.h>
 #include <cerrno>
@@ -11,9 +12,6 @@
 
 namespace pack {
 namespace {
-
-constexpr qint64 kReadBlockBytes = qint64{64} * 1024;
-constexpr qint64 kProgressStepBytes = qint64{1024} * 1024;
 
 struct ReadArchiveFree
 {
@@ -26,51 +24,26 @@ struct WriteArchiveFree
 using ReadArchive = std::unique_ptr<archive, ReadArchiveFree>;
 using WriteArchive = std::unique_ptr<archive, WriteArchiveFree>;
 
-// The body as libarchive sees it: the pack file from the body's first byte,
-// through QFile so that any path the platform can name opens.
-struct BodySource
+// The archive reader asks the stream; with no seek or skip callback it reads
+// every byte through here, in order.
+struct StreamSource
 {
-    QFile file;
-    qint64 bodyOffset = 0;
-    QByteArray buffer;
-    QString readError; // set when the file itself could not be read
+    BodyStream* body = nullptr;
+    bool readFailed = false;
 };
 
-la_ssize_t readBody(archive* reader, void* data, const void** block)
+la_ssize_t readStream(archive* reader, void* data, const void** block)
 {
-    auto* source = static_cast<BodySource*>(data);
-    const qint64 read = source->file.read(source->buffer.data(), source->buffer.size());
-    if (read < 0) {
-        source->readError = source->file.errorString();
+    auto* source = static_cast<StreamSource*>(data);
+    const char* bytes = nullptr;
+    const qint64 size = source->body->next(&bytes);
+    if (size < 0) {
+        source->readFailed = true;
         archive_set_error(reader, EIO, "%s", "cannot read the pack file");
         return -1;
     }
-    *block = source->buffer.constData();
-    return static_cast<la_ssize_t>(read);
-}
-
-la_int64_t seekBody(archive*, void* data, la_int64_t offset, int whence)
-{
-    auto* source = static_cast<BodySource*>(data);
-    qint64 base = source->bodyOffset;
-    if (whence == SEEK_CUR)
-        base = source->file.pos();
-    else if (whence == SEEK_END)
-        base = source->file.size();
-    const qint64 target = base + offset;
-    if (target < source->bodyOffset || !source->file.seek(target))
-        return ARCHIVE_FATAL;
-    return target - source->bodyOffset;
-}
-
-la_int64_t skipBody(archive*, void* data, la_int64_t request)
-{
-    auto* source = static_cast<BodySource*>(data);
-    const qint64 from = source->file.pos();
-    const qint64 target = qMin(from + qMax<qint64>(request, 0), source->file.size());
-    if (!source->file.seek(target))
-        return 0;
-    return target - from;
+    *block = bytes;
+    return static_cast<la_ssize_t>(size);
 }
 
 // Filters that libarchive would run as an external program when it lacks the
@@ -204,37 +177,26 @@ bool diskFailed(la_ssize_t status)
 
 } // namespace
 
-PackArchive::PackArchive(const QString& packPath, qint64 bodyOffset, const ArchiveLimits& limits)
-    : m_packPath(packPath), m_bodyOffset(bodyOffset), m_limits(limits)
-{}
+PackArchive::PackArchive(BodyStream& body, const ArchiveLimits& limits) : m_body(body), m_limits(limits) {}
 
-ArchiveResult PackArchive::scan() const
+ArchiveResult PackArchive::scan()
 {
     return run(nullptr);
 }
 
-ArchiveResult PackArchive::extractTo(const QString& folder) const
+ArchiveResult PackArchive::extractTo(const QString& folder)
 {
     return run(&folder);
 }
 
-ArchiveResult PackArchive::run(const QString* folder) const
+ArchiveResult PackArchive::run(const QString* folder)
 {
     ArchiveResult result;
     const auto refuse = [&result](ArchiveProblem problem) {
         result.problem = std::move(problem);
         return result;
     };
-    if (m_bodyOffset < 0)
-        return refuse(problemOf(ArchiveProblemCode::NoBody));
-
-    BodySource source;
-    source.file.setFileName(m_packPath);
-    source.bodyOffset = m_bodyOffset;
-    source.buffer.resize(static_cast<int>(kReadBlockBytes));
-    if (!source.file.open(QIODevice::ReadOnly) || !source.file.seek(m_bodyOffset))
-        return refuse(problemOf(ArchiveProblemCode::CannotRead, {}, source.file.errorString()));
-
+    StreamSource source{&m_body};
     ReadArchive reader(archive_read_new());
     archive_read_support_format_tar(reader.get());
     archive_read_support_format_zip(reader.get());
@@ -247,13 +209,11 @@ ArchiveResult PackArchive::run(const QString* folder) const
     archive_read_set_options(reader.get(), "hdrcharset=UTF-8");
 #endif
     archive_read_set_callback_data(reader.get(), &source);
-    archive_read_set_read_callback(reader.get(), readBody);
-    archive_read_set_seek_callback(reader.get(), seekBody);
-    archive_read_set_skip_callback(reader.get(), skipBody);
+    archive_read_set_read_callback(reader.get(), readStream);
 
     const auto readFailure = [&](ArchiveProblemCode code) {
-        if (!source.readError.isEmpty())
-            return problemOf(ArchiveProblemCode::CannotRead, {}, source.readError);
+        if (source.readFailed)
+            return problemOf(ArchiveProblemCode::CannotRead, {}, m_body.readError());
         return problemOf(code, {}, libraryError(reader.get()));
     };
     if (archive_read_open1(reader.get()) != ARCHIVE_OK)
@@ -262,22 +222,23 @@ ArchiveResult PackArchive::run(const QString* folder) const
     // Declared before the writer, so that the writer's final fix-ups (folder
     // times) still run inside the staging folder.
     std::unique_ptr<CurrentDirectoryGuard> directory;
-    WriteArchive disk;
+    WriteArchive writer;
+    QString disk; // the staging folder, absolute: the writer works inside it
     if (folder) {
         const QString absolute = QDir(*folder).absolutePath();
+        disk = absolute;
         directory = std::make_unique<CurrentDirectoryGuard>(absolute);
         if (!directory->entered())
             return refuse(
                 problemOf(ArchiveProblemCode::WriteFailed, {},
                           QStringLiteral("cannot enter %1").arg(QDir::toNativeSeparators(absolute))));
-        disk.reset(archive_write_disk_new());
+        writer.reset(archive_write_disk_new());
         archive_write_disk_set_options(
-            disk.get(), ARCHIVE_EXTRACT_SECURE_NODOTDOT | ARCHIVE_EXTRACT_SECURE_NOABSOLUTEPATHS |
-                            ARCHIVE_EXTRACT_SECURE_SYMLINKS | ARCHIVE_EXTRACT_TIME);
+            writer.get(), ARCHIVE_EXTRACT_SECURE_NODOTDOT | ARCHIVE_EXTRACT_SECURE_NOABSOLUTEPATHS |
+                              ARCHIVE_EXTRACT_SECURE_SYMLINKS | ARCHIVE_EXTRACT_TIME);
     }
 
     qint64 entryCount = 0;
-    qint64 lastReported = 0;
     for (;;) {
         archive_entry* entry = nullptr;
         const int status = archive_read_next_header(reader.get(), &entry);
@@ -314,12 +275,20 @@ ArchiveResult PackArchive::run(const QString* folder) const
             return refuse(empty);
         }
 
+        // A size the entry declares that cannot fit is refused before any of
+        // it is written; the bound itself counts the data really read.
+        const qint64 declared = archive_entry_size_is_set(entry) ? archive_entry_size(entry) : 0;
+        if (writer && declared > 0 && declared > platform::availableDiskBytes(disk).value_or(declared))
+            return refuse(problemOf(ArchiveProblemCode::DiskFull, path, QString::number(declared)));
+        if (declared > m_limits.maxBytes - result.totalBytes)
+            return refuse(problemOf(ArchiveProblemCode::TooLarge, {}, QString::number(m_limits.maxBytes)));
+
         // "." is the staging folder itself: it is neither listed nor written.
-        const bool write = disk && !normalized.isEmpty();
+        const bool write = writer && !normalized.isEmpty();
         if (write) {
             reduceForDisk(entry, normalized);
-            if (diskFailed(archive_write_header(disk.get(), entry)))
-                return refuse(problemOf(ArchiveProblemCode::WriteFailed, path, diskError(disk.get())));
+            if (diskFailed(archive_write_header(writer.get(), entry)))
+                return refuse(problemOf(ArchiveProblemCode::WriteFailed, path, diskError(writer.get())));
         }
 
         // The bound counts the file as it ends up on disk: up to the end of
@@ -343,24 +312,18 @@ ArchiveResult PackArchive::run(const QString* folder) const
                 return refuse(
                     problemOf(ArchiveProblemCode::TooLarge, {}, QString::number(m_limits.maxBytes)));
             if (write && type == AE_IFREG && size > 0 &&
-                diskFailed(archive_write_data_block(disk.get(), block, size, offset)))
-                return refuse(problemOf(ArchiveProblemCode::WriteFailed, path, diskError(disk.get())));
-            if (m_progress && result.totalBytes + extent - lastReported >= kProgressStepBytes) {
-                lastReported = result.totalBytes + extent;
-                m_progress(lastReported);
-            }
+                diskFailed(archive_write_data_block(writer.get(), block, size, offset)))
+                return refuse(problemOf(ArchiveProblemCode::WriteFailed, path, diskError(writer.get())));
         }
-        if (write && diskFailed(archive_write_finish_entry(disk.get())))
-            return refuse(problemOf(ArchiveProblemCode::WriteFailed, path, diskError(disk.get())));
+        if (write && diskFailed(archive_write_finish_entry(writer.get())))
+            return refuse(problemOf(ArchiveProblemCode::WriteFailed, path, diskError(writer.get())));
 
         result.totalBytes += extent;
         if (!normalized.isEmpty())
             result.entries.append(ArchiveEntry{normalized, type == AE_IFDIR, extent});
     }
-    if (disk && diskFailed(archive_write_close(disk.get())))
-        return refuse(problemOf(ArchiveProblemCode::WriteFailed, {}, diskError(disk.get())));
-    if (m_progress)
-        m_progress(result.totalBytes);
+    if (writer && diskFailed(archive_write_close(writer.get())))
+        return refuse(problemOf(ArchiveProblemCode::WriteFailed, {}, diskError(writer.get())));
     return result;
 }
 

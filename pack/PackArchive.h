@@ -1,16 +1,15 @@
 #pragma once
 
 // The body of an install pack: a tar archive (any variant, plain or
-// compressed) or a zip archive, read straight from the pack file after the
-// header. Every entry is checked against the entry rules and the bounds while
-// it is read, so a hostile body is refused before it is written anywhere.
+// compressed) or a zip archive, read as a stream after the header. Every
+// entry is checked against the entry rules, the bounds and the room on the
+// disk while it is read, before its data is written anywhere.
 
 #include "ArchiveProblem.h"
 #include "EntryRules.h"
 
 #include <QList>
 #include <QString>
-#include <functional>
 
 namespace pack {
 
@@ -29,32 +28,36 @@ struct ArchiveResult
     bool ok() const { return problem.code == ArchiveProblemCode::None; }
 };
 
-// Told the unpacked bytes so far, now and then while data is read.
-using ArchiveProgress = std::function<void(qint64 bytes)>;
+// The body's bytes in order, block by block, as the archive reader asks for
+// them: it never seeks, so each byte is read once.
+class BodyStream
+{
+public:
+    virtual ~BodyStream() = default;
+    // The next block and its size; 0 at the end of the pack, -1 when the
+    // pack file could not be read (readError() says why).
+    virtual qint64 next(const char** block) = 0;
+    virtual QString readError() const = 0;
+};
 
 class PackArchive
 {
 public:
-    // `bodyOffset` as the header reader gives it; -1 means the pack has no body.
-    PackArchive(const QString& packPath, qint64 bodyOffset, const ArchiveLimits& limits = {});
-
-    void setProgress(ArchiveProgress progress) { m_progress = std::move(progress); }
+    explicit PackArchive(BodyStream& body, const ArchiveLimits& limits = {});
 
     // Reads and checks the whole body, writing nothing.
-    ArchiveResult scan() const;
+    ArchiveResult scan();
 
     // Reads, checks and writes the body into `folder`, which must exist. On a
-    // problem the folder holds whatever was written before it; the caller
-    // throws the folder away.
-    ArchiveResult extractTo(const QString& folder) const;
+    // problem the folder holds whatever was written before it, never more
+    // than the bounds; the caller throws the folder away.
+    ArchiveResult extractTo(const QString& folder);
 
 private:
-    ArchiveResult run(const QString* folder) const;
+    ArchiveResult run(const QString* folder);
 
-    QString m_packPath;
-    qint64 m_bodyOffset;
+    BodyStream& m_body;
     ArchiveLimits m_limits;
-    ArchiveProgress m_progress;
 };
 
 } // namespace pack

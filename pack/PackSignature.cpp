@@ -30,6 +30,20 @@ bool feedFrom(QIODevice& device, qint64 from, const Feed& feed)
     }
 }
 
+PackSignature problemOf(SignatureProblemCode code)
+{
+    PackSignature result;
+    result.problem = code;
+    return result;
+}
+
+QByteArray quoted(const QByteArray& text)
+{
+    return '"' + text + '"';
+}
+
+} // namespace
+
 // The signed message: the context, then the pack's bytes with the
 // signature's text at [skipFrom, skipFrom + kSignatureTextBytes) left out.
 class SignedBytes
@@ -84,60 +98,63 @@ private:
     qint64 m_offset = 0;
 };
 
-PackSignature problemOf(SignatureProblemCode code)
-{
-    PackSignature result;
-    result.problem = code;
-    return result;
-}
-
-QByteArray quoted(const QByteArray& text)
-{
-    return '"' + text + '"';
-}
-
-} // namespace
-
-PackSignature checkSignature(QIODevice& pack, const QByteArray& header, const PackInfo& info)
+SignatureCheck::SignatureCheck(const QByteArray& header, const PackInfo& info)
 {
     if (!info.claimsSignature())
-        return {};
+        return;
+    m_problem = SignatureProblemCode::Incomplete;
     if (!info.authorKey || !info.signature)
-        return problemOf(SignatureProblemCode::Incomplete);
-    const std::optional<AuthorKey> key = AuthorKey::fromText(*info.authorKey);
-    if (!key)
-        return problemOf(SignatureProblemCode::BadKey);
-    const QByteArray signature = fromSignatureText(*info.signature, kSignatureBytes);
-    if (signature.isEmpty())
-        return problemOf(SignatureProblemCode::BadForm);
+        return;
+    m_problem = SignatureProblemCode::BadKey;
+    m_key = AuthorKey::fromText(*info.authorKey);
+    if (!m_key)
+        return;
+    m_problem = SignatureProblemCode::BadForm;
+    m_signature = fromSignatureText(*info.signature, kSignatureBytes);
+    if (m_signature.isEmpty())
+        return;
+    m_problem = SignatureProblemCode::Misplaced;
     const QByteArray text = quoted(*info.signature);
     const int at = header.indexOf(text);
     if (at < 0 || header.indexOf(text, at + 1) >= 0)
-        return problemOf(SignatureProblemCode::Misplaced);
+        return;
+    m_problem = SignatureProblemCode::CannotRead;
     if (!cryptoReady())
-        return problemOf(SignatureProblemCode::CannotRead);
+        return;
+    m_problem = SignatureProblemCode::None;
+    m_message = std::make_unique<SignedBytes>(at + 1);
+}
 
-    SignedBytes message(at + 1);
-    if (!feedFrom(pack, 0, [&](const char* data, qint64 size) {
-            message.addPackBytes(data, size);
-            return true;
-        }))
-        return problemOf(SignatureProblemCode::CannotRead);
-    if (!message.verify(signature, *key))
-        return problemOf(SignatureProblemCode::Mismatch);
+SignatureCheck::~SignatureCheck() = default;
+
+void SignatureCheck::add(const char* data, qint64 size)
+{
+    if (m_message)
+        m_message->addPackBytes(data, size);
+}
+
+PackSignature SignatureCheck::finish()
+{
+    if (m_problem != SignatureProblemCode::None)
+        return problemOf(m_problem);
     PackSignature result;
-    result.signer = key;
+    if (!m_message)
+        return result;
+    if (!m_message->verify(m_signature, *m_key))
+        return problemOf(SignatureProblemCode::Mismatch);
+    result.signer = m_key;
     return result;
 }
 
-PackSignature readSignature(const QString& path, const QByteArray& header, const PackInfo& info)
+PackSignature checkSignature(QIODevice& pack, const QByteArray& header, const PackInfo& info)
 {
-    if (!info.claimsSignature())
-        return {};
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    SignatureCheck check(header, info);
+    if (check.expectsBytes() && !feedFrom(pack, 0, [&](const char* data, qint64 size) {
+            check.add(data, size);
+            return true;
+        }))
         return problemOf(SignatureProblemCode::CannotRead);
-    return checkSignature(file, header, info);
+    return check.finish();
 }
 
 QString signatureProblemMessage(SignatureProblemCode problem)

@@ -10,6 +10,7 @@
 
 #include <QIODevice>
 #include <QString>
+#include <memory>
 #include <optional>
 
 namespace pack {
@@ -32,10 +33,37 @@ struct PackSignature
     bool ok() const { return problem == SignatureProblemCode::None; }
 };
 
+class SignedBytes;
+
+// Checks a pack's signature while the pack's bytes pass by once, in order
+// from its first byte, whose header `header` holds the members `info`.
+class SignatureCheck
+{
+public:
+    SignatureCheck(const QByteArray& header, const PackInfo& info);
+    ~SignatureCheck();
+    SignatureCheck(const SignatureCheck&) = delete;
+    SignatureCheck& operator=(const SignatureCheck&) = delete;
+
+    // What is wrong with the signature the header claims, found before any
+    // byte: None for a well-formed signature and for an unsigned pack.
+    SignatureProblemCode problem() const { return m_problem; }
+    // Whether there is a signature to verify: then every byte goes to add().
+    bool expectsBytes() const { return m_message != nullptr; }
+    void add(const char* data, qint64 size);
+    // After the last byte: the signer when the signature holds.
+    PackSignature finish();
+
+private:
+    SignatureProblemCode m_problem = SignatureProblemCode::None;
+    std::optional<AuthorKey> m_key;
+    QByteArray m_signature;
+    std::unique_ptr<SignedBytes> m_message;
+};
+
 // Checks the signature of the pack read from `pack` (from its first byte to
 // its end), whose header `header` holds the members `info`.
 PackSignature checkSignature(QIODevice& pack, const QByteArray& header, const PackInfo& info);
-PackSignature readSignature(const QString& path, const QByteArray& header, const PackInfo& info);
 
 // A Chinese sentence for the user.
 QString signatureProblemMessage(SignatureProblemCode problem);

@@ -33,20 +33,18 @@ int runWithWindows(const Request& request)
 
     installer::InstallProgress report;
     if (request.mode == Request::Mode::Install) {
-        progress.setLabelText(QStringLiteral("正在检查安装包…"));
-        progress.setRange(0, 0);
+        progress.setLabelText(QStringLiteral("正在读取安装包…"));
+        progress.setRange(0, kProgressSteps);
         progress.show();
         QCoreApplication::processEvents();
+        // One bar over the pack's bytes, read once: checked, unpacked and verified on the way.
         report = [&progress](installer::InstallStage stage, const QString& name, qint64 done, qint64 total) {
-            const QString label =
-                stage == installer::InstallStage::Checking    ? QStringLiteral("正在检查\"%1\"…")
-                : stage == installer::InstallStage::Unpacking ? QStringLiteral("正在解压\"%1\"…")
-                                                              : QStringLiteral("正在结束运行中的\"%1\"…");
-            progress.setLabelText(label.arg(name));
-            if (total > 0) {
-                progress.setRange(0, kProgressSteps);
+            if (stage == installer::InstallStage::EndingRunning)
+                progress.setLabelText(QStringLiteral("正在结束运行中的\"%1\"…").arg(name));
+            else if (!name.isEmpty())
+                progress.setLabelText(QStringLiteral("正在检查并解压\"%1\"…").arg(name));
+            if (total > 0)
                 progress.setValue(static_cast<int>(qMin(done, total) * kProgressSteps / total));
-            }
             // The work runs on this thread: let the dialog paint meanwhile.
             QCoreApplication::processEvents();
         };

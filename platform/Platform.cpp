@@ -1,12 +1,14 @@
 #include "Platform.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStringList>
 #include <cerrno>
 #include <cstdlib>
+#include <limits>
 
 #ifdef Q_OS_WIN
 #include <cstdio>
@@ -21,6 +23,7 @@
 #include <fcntl.h>
 #include <langinfo.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 #endif
 
@@ -187,6 +190,25 @@ CopyResult copyFile(QIODevice& source, const QString& target, QString& error)
             return CopyResult::WriteFailed;
         }
     }
+}
+
+std::optional<qint64> availableDiskBytes(const QString& path)
+{
+#ifdef Q_OS_WIN
+    ULARGE_INTEGER available{};
+    if (!::GetDiskFreeSpaceExW(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(path).utf16()),
+                               &available, nullptr, nullptr))
+        return std::nullopt;
+    return static_cast<qint64>(qMin<quint64>(available.QuadPart, std::numeric_limits<qint64>::max()));
+#else
+    struct statvfs disk
+    {
+    };
+    if (::statvfs(QFile::encodeName(path).constData(), &disk) != 0)
+        return std::nullopt;
+    return static_cast<qint64>(
+        qMin<quint64>(quint64(disk.f_bavail) * disk.f_frsize, quint64(std::numeric_limits<qint64>::max())));
+#endif
 }
 
 bool createPrivateFile(const QString& path, const QByteArray& bytes, QString& error)

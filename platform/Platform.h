@@ -54,6 +54,10 @@ bool saveWholeFile(const QString& path, const QByteArray& bytes, QString& error)
 enum class CopyResult { Copied, ReadFailed, WriteFailed };
 CopyResult copyFile(QIODevice& source, const QString& target, QString& error);
 
+// Bytes this process may still write on the file system that holds `path`;
+// nullopt when the system does not say.
+std::optional<qint64> availableDiskBytes(const QString& path);
+
 // Creates a new file that only its owner may read or write (mode 0600; on
 // Windows a protected ACL granting the owner alone), for a private key.
 // Never replaces what stands at the path. False with the reason in `error`;

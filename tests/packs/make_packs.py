@@ -27,7 +27,7 @@ def tar(*entries, mode="gz", cut=0):
     out = io.BytesIO()
     with tarfile.open(fileobj=out, mode="w:" + mode.replace("gz", ""), format=tarfile.PAX_FORMAT) as archive:
         for info, data in entries:
-            archive.addfile(info, io.BytesIO(data) if info.isreg() else None)
+            archive.addfile(info, io.BytesIO(data) if info.isreg() and data is not None else None)
     data = out.getvalue()[:len(out.getvalue()) - cut]
     return gzip.compress(data, mtime=0) if mode == "gz" else data
 
@@ -75,6 +75,7 @@ PACKS = {
     "fifo.tar.gz": EVIL + b"~" + tar(entry("Evil.exe"), entry("f", tarfile.FIFOTYPE)),
     "six-entries.tar.gz": EVIL + b"~" + tar(*[entry(name) for name in ("Evil.exe", "1", "2", "3", "4", "5")]),
     "too-large.tar.gz": EVIL + b"~" + tar(entry("Evil.exe", data=bytes(1536 * 1024))),
+    "disk-full.tar.gz": EVIL + b"~" + tar(entry("Evil.exe", data=None, size=1 << 50)),  # a header, no data
     "cut-short.tar": EVIL + b"~" + tar(entry("Evil.exe", data=bytes(3000)), mode="", cut=8192),
     "own-file.tar.gz": EVIL + b"~" + tar(entry("Evil.exe"), entry("ExtensionName.etn", data=b"Other")),
     "no-program.tar.gz": EVIL + b"~" + tar(entry("bin/Evil.exe")),

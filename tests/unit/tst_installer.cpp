@@ -64,6 +64,7 @@ enum class Change {
     BadPin,
     Cancel,
     ReplacedWhileAsked,
+    RewrittenWhileUnpacking,
     Running,
     RunningKept
 };
@@ -78,6 +79,7 @@ const QMap<QByteArray, Change> kChanges{{"-", Change::None},
                                         {"bad pin", Change::BadPin},
                                         {"cancel", Change::Cancel},
                                         {"replaced while asked", Change::ReplacedWhileAsked},
+                                        {"rewritten while unpacking", Change::RewrittenWhileUnpacking},
                                         {"running", Change::Running},
                                         {"running, not ended", Change::RunningKept}};
 
@@ -121,6 +123,7 @@ void changePack(const QString& path, Change how, const Workspace& workspace)
     case Change::None:
     case Change::Cancel:
     case Change::ReplacedWhileAsked:
+    case Change::RewrittenWhileUnpacking:
         break;
     }
     QVERIFY(file.resize(0) && file.seek(0) && file.write(pack) == pack.size());
@@ -194,11 +197,16 @@ void TestInstaller::signatures()
     QString question;
     // What was checked and shown is what is installed, whatever happens to the file meanwhile.
     const QByteArray checked = bytesOf(path);
+    const QByteArray other = bytesOf(kPacks + QStringLiteral("no-program.tar.gz.etipack"));
     installer.setConfirmation([&](const installer::InstallPlan& plan) {
         question = packsetup::confirmationText(plan);
         if (how == Change::ReplacedWhileAsked)
-            workspace.write(path, bytesOf(kPacks + QStringLiteral("no-program.tar.gz.etipack")));
+            workspace.write(path, other);
         return how != Change::Cancel;
+    });
+    installer.setProgress([&](installer::InstallStage, const QString&, qint64 done, qint64) {
+        if (how == Change::RewrittenWhileUnpacking && done > 0) // in place, as the installer reads on
+            workspace.write(path, other);
     });
     const pack::Outcome outcome = installer.install(path);
     workspace.write(path, checked);
