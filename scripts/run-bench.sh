@@ -3,9 +3,10 @@
 # runs every benchmark (bench/run_bench.py), printing one table of ratios
 # against references measured in the same run. Takes about a quarter of an
 # hour, most of it ORVA starting with 100 listed extensions for the load rows;
-# --quick takes about three minutes. Not part of the test suite.
+# --quick takes about three minutes, --smoke (scripts/run-tests.sh runs it) one.
+# Not part of the test suite.
 #
-#   scripts/run-bench.sh [--quick] [--only cycle,install,manager,startup,load]
+#   scripts/run-bench.sh [--quick | --smoke] [--only cycle,install,manager,startup,load]
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)

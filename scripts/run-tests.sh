@@ -4,6 +4,7 @@
 # their own X server):
 #   1. clang-format, shellcheck and clang-tidy over the sources,
 #   2. the unit and in-process tests in an optimised build, warnings as errors,
+#      and the benchmarks' shortest trial there, so that they cannot rot,
 #   3. every test, end to end included, under AddressSanitizer and
 #      UndefinedBehaviorSanitizer, leaks at the programs' real exits reported,
 #   4. the fuzzers: their corpora replayed, then a few seconds each,
@@ -36,6 +37,12 @@ run-clang-tidy -quiet -j "$jobs" -p "$builds/release" \
     { grep -E -A3 'warning:|error:' "$builds/clang-tidy.log"; exit 1; }
 echo "== release: unit and in-process tests"
 ctest --test-dir "$builds/release" -L fast -j "$jobs" --output-on-failure --no-tests=error
+echo "== release: the benchmarks' shortest trial (every row gets a number)"
+rm -rf "$builds/release/bench-app"
+cmake --install "$builds/release" --prefix "$builds/release/bench-app" >/dev/null
+# Its table is left out: its sizes are too small for the targets.
+LC_ALL=C.UTF-8 PYTHONDONTWRITEBYTECODE=1 python3 bench/run_bench.py "$builds/release/bench-app" "$builds/release" \
+    --smoke >/dev/null
 
 build asan
 echo "== asan: every test"

@@ -5,6 +5,8 @@
 // the lines of "<its path as started>.does": "sleep <seconds>", "print <text>",
 // "read" (a line of standard input), "crash" or "stubborn" (SIGTERM is
 // ignored from then on; on Windows a program without windows is never asked).
+// For the benchmarks, it also appends "listener-start <pid> <seconds since the
+// epoch> <file name>" to $ORVA_BENCH_LOG when it starts.
 
 #include <chrono>
 #include <cstdlib>
@@ -25,16 +27,31 @@ namespace {
 
 namespace fs = std::filesystem;
 
-void log(const std::string& line)
+std::string processId()
 {
 #ifdef _WIN32
-    const auto id = static_cast<unsigned long>(GetCurrentProcessId());
+    return std::to_string(GetCurrentProcessId());
 #else
-    const auto id = static_cast<unsigned long>(getpid());
+    return std::to_string(getpid());
 #endif
-    if (const char* file = std::getenv("ORVA_TEST_LOG")) // one write per line
-        std::ofstream(file, std::ios::app | std::ios::binary) << std::to_string(id) + '\t' + line + '\n'
-                                                              << std::flush;
+}
+
+void append(const char* variable, const std::string& line)
+{
+    if (const char* file = std::getenv(variable)) // one write per line
+        std::ofstream(file, std::ios::app | std::ios::binary) << line + '\n' << std::flush;
+}
+
+void log(const std::string& line)
+{
+    append("ORVA_TEST_LOG", processId() + '\t' + line);
+}
+
+// Microseconds are plenty against the benchmarks' periods of seconds.
+std::string secondsSinceEpoch()
+{
+    using Seconds = std::chrono::duration<double>;
+    return std::to_string(Seconds(std::chrono::system_clock::now().time_since_epoch()).count());
 }
 
 [[noreturn]] void crash()
@@ -52,6 +69,7 @@ template <typename Char> int run(int argc, Char** argv)
     std::string arguments;
     for (int i = 1; i < argc; ++i)
         arguments += (i > 1 ? " " : "") + fs::path(argv[i]).u8string();
+    append("ORVA_BENCH_LOG", "listener-start " + processId() + ' ' + secondsSinceEpoch() + ' ' + name);
     log(name + "\tstart\t" + fs::current_path().u8string() + '\t' + arguments);
     std::ifstream does(fs::path(self) += ".does");
     for (std::string step; std::getline(does, step);) {
