@@ -150,7 +150,11 @@ class Display:
                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.popens = [xvfb, openbox]
         self.pids = {xvfb.pid, openbox.pid}
-        wait_until(lambda: "window id" in self.x("xprop", "-root", "_NET_SUPPORTING_WM_CHECK"), "openbox")
+        try:
+            wait_until(lambda: "window id" in self.x("xprop", "-root", "_NET_SUPPORTING_WM_CHECK"), "openbox")
+        except AssertionError:  # no module teardown follows a failed setup
+            self.stop()
+            raise
 
     def stop(self):
         for popen in reversed(self.popens):
