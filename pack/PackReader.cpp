@@ -7,8 +7,10 @@
 namespace pack {
 namespace {
 
-// Larger blocks read no faster, and memory stays small for any pack.
-constexpr qint64 kBlockBytes = qint64{1} << 20;
+// Small enough to stay in the processor's cache while the archive reader
+// decompresses it (a megabyte was measurably slower), and memory stays
+// small for any pack.
+constexpr qint64 kBlockBytes = qint64{64} << 10;
 constexpr qint64 kProgressStepBytes = qint64{1} << 20;
 
 Outcome signatureVerdict(SignatureProblemCode problem)
