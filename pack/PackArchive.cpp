@@ -161,6 +161,35 @@ std::optional<QByteArray> entryPathUtf8(archive_entry* entry)
 #endif
 }
 
+// The room on the staging folder's disk, asked of the system only when the
+// sizes declared since it last answered could have used up half of what it
+// said: a pack of many small files costs a handful of questions, not one per
+// file. A disk that tells nothing is left to the writes themselves.
+class DiskRoom
+{
+public:
+    explicit DiskRoom(QString folder) : m_folder(std::move(folder)) {}
+
+    bool fits(qint64 bytes)
+    {
+        if (bytes <= 0 || m_folder.isEmpty())
+            return true;
+        m_declared += bytes;
+        if (!m_asked || (m_known && m_declared > *m_known / 2)) {
+            m_asked = true;
+            m_known = platform::availableDiskBytes(m_folder);
+            m_declared = bytes;
+        }
+        return !m_known || bytes <= *m_known - (m_declared - bytes);
+    }
+
+private:
+    QString m_folder;
+    bool m_asked = false;
+    std::optional<qint64> m_known;
+    qint64 m_declared = 0; // since m_known was asked, this entry included
+};
+
 // Reading: anything but OK and WARN is a failure; damaged tar headers come
 // back as RETRY, which lies above WARN.
 bool failed(la_ssize_t status)
@@ -238,6 +267,7 @@ ArchiveResult PackArchive::run(const QString* folder)
                               ARCHIVE_EXTRACT_SECURE_SYMLINKS | ARCHIVE_EXTRACT_TIME);
     }
 
+    DiskRoom room(disk);
     qint64 entryCount = 0;
     for (;;) {
         archive_entry* entry = nullptr;
@@ -278,7 +308,7 @@ ArchiveResult PackArchive::run(const QString* folder)
         // A size the entry declares that cannot fit is refused before any of
         // it is written; the bound itself counts the data really read.
         const qint64 declared = archive_entry_size_is_set(entry) ? archive_entry_size(entry) : 0;
-        if (writer && declared > 0 && declared > platform::availableDiskBytes(disk).value_or(declared))
+        if (writer && !room.fits(declared))
             return refuse(problemOf(ArchiveProblemCode::DiskFull, path, QString::number(declared)));
         if (declared > m_limits.maxBytes - result.totalBytes)
             return refuse(problemOf(ArchiveProblemCode::TooLarge, {}, QString::number(m_limits.maxBytes)));

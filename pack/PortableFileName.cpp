@@ -1,7 +1,6 @@
 #include "PortableFileName.h"
 
 #include <QString>
-#include <QTextCodec>
 #include <array>
 
 namespace pack {
@@ -17,11 +16,39 @@ bool isForbidden(char byte)
     return false;
 }
 
+// UTF-8 as RFC 3629 has it: no overlong forms, no surrogates, nothing beyond
+// U+10FFFF. By hand: it runs for every part of every entry's path.
 bool isValidUtf8(const QByteArray& bytes)
 {
-    QTextCodec::ConverterState state;
-    QTextCodec::codecForName("UTF-8")->toUnicode(bytes.constData(), bytes.size(), &state);
-    return state.invalidChars == 0 && state.remainingChars == 0;
+    const auto* next = reinterpret_cast<const unsigned char*>(bytes.constData());
+    const auto* const end = next + bytes.size();
+    while (next < end) {
+        const unsigned lead = *next++;
+        if (lead < 0x80)
+            continue;
+        int following = 0;
+        unsigned code = 0;
+        unsigned smallest = 0;
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            following = 1, code = lead & 0x1Fu, smallest = 0x80;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            following = 2, code = lead & 0x0Fu, smallest = 0x800;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            following = 3, code = lead & 0x07u, smallest = 0x10000;
+        } else {
+            return false;
+        }
+        if (end - next < following)
+            return false;
+        for (int i = 0; i < following; ++i, ++next) {
+            if ((*next & 0xC0u) != 0x80u)
+                return false;
+            code = (code << 6) | (*next & 0x3Fu);
+        }
+        if (code < smallest || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+            return false;
+    }
+    return true;
 }
 
 // Windows opens a device, not a file, for these base names whatever follows
