@@ -1,4 +1,5 @@
 #include "chainlaunch.h"
+#include "gui/ProgramIcon.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -15,11 +16,13 @@ int main(int argc, char* argv[])
             chainlaunch::run(argc, argv); // returns only when the first program never ran
         }
         QApplication app(argc, argv);
+        gui::useProgramIcon();
         chainlaunch window;
         window.show();
         return app.exec();
     }
     QApplication app(argc, argv);
+    gui::useProgramIcon();
     chainlaunch window(argc, argv);
     window.show();
     return app.exec();

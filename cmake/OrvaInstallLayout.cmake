@@ -29,6 +29,15 @@ function(orva_windows_program target)
   endif()
 endfunction()
 
+# The programs a user sees in Explorer (ORVA and packsetup, which opens packs)
+# carry ORVA's icon (icon/).
+function(orva_program_icon target)
+  if(WIN32)
+    target_sources(${target} PRIVATE ${ORVA_ICON_DIR}/orva-icon.rc)
+    add_dependencies(${target} orva_icon_files)
+  endif()
+endfunction()
+
 # A fresh app folder starts with five empty start lists, and the installer's
 # folder with its name file (the extension name, no line break). Lists that
 # exist (an upgrade over a folder in use) are never overwritten.

@@ -4,6 +4,7 @@
 #include "CommandLine.h"
 #include "RequestRunner.h"
 #include "SetupWindows.h"
+#include "gui/ProgramIcon.h"
 #include "platform/Platform.h"
 
 #include <QApplication>
@@ -19,5 +20,6 @@ int main(int argc, char** argv)
     }
     QApplication app(argc, argv);
     platform::useUtf8Conversions();
+    gui::useProgramIcon();
     return packsetup::runWithWindows(packsetup::parseCommandLine(QCoreApplication::arguments().mid(1)));
 }

@@ -14,14 +14,14 @@ packages=(
     qtbase5-dev qtbase5-dev-tools libqt5test5
     nlohmann-json3-dev libarchive-dev libsodium-dev
     xvfb openbox xdotool x11-utils fonts-noto-cjk imagemagick
-    python3 procps clang-format clang-tidy shellcheck
+    python3 procps clang-format clang-tidy shellcheck librsvg2-bin
     clang libclang-rt-14-dev libarchive-tools strace
 )
 
 windows_packages=(
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
     mingw-w64-tools wine64 wine nsis dpkg-dev perl python3 make cmake pkg-config
-    autoconf automake libtool
+    autoconf automake libtool icoutils
 )
 
 case "${1:-}" in
