@@ -4,7 +4,8 @@
 # their own X server):
 #   1. clang-format, shellcheck and clang-tidy over the sources,
 #   2. the unit and in-process tests in an optimised build, warnings as errors,
-#      and the benchmarks' shortest trial there, so that they cannot rot,
+#      and the benchmarks' shortest trial there, so that they cannot rot; the
+#      Debian package made from that build and tried unpacked (label package),
 #   3. every test, end to end included, under AddressSanitizer and
 #      UndefinedBehaviorSanitizer, leaks at the programs' real exits reported,
 #   4. the fuzzers: their corpora replayed, then a few seconds each,
@@ -28,7 +29,7 @@ build() {
 
 echo "== clang-format, shellcheck"
 git ls-files -z '*.cpp' '*.h' '*.c' | xargs -0 clang-format --dry-run -Werror
-shellcheck -x -P SCRIPTDIR scripts/*.sh scripts/lib/*.sh tests/scripts/*.sh cmake/toolchains/*.sh .ci/run
+shellcheck -x -P SCRIPTDIR scripts/*.sh scripts/lib/*.sh tests/scripts/*.sh cmake/toolchains/*.sh packaging/linux/*.sh .ci/run
 
 build release
 echo "== clang-tidy"
@@ -43,6 +44,8 @@ cmake --install "$builds/release" --prefix "$builds/release/bench-app" >/dev/nul
 # Its table is left out: its sizes are too small for the targets.
 LC_ALL=C.UTF-8 PYTHONDONTWRITEBYTECODE=1 python3 bench/run_bench.py "$builds/release/bench-app" "$builds/release" \
     --smoke >/dev/null
+echo "== release: the Debian package, checked and tried unpacked in a temporary root"
+ctest --test-dir "$builds/release" -L package --output-on-failure --no-tests=error
 
 build asan
 echo "== asan: every test"

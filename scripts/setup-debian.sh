@@ -16,6 +16,7 @@ packages=(
     xvfb openbox xdotool x11-utils fonts-noto-cjk imagemagick
     python3 procps clang-format clang-tidy shellcheck librsvg2-bin
     clang libclang-rt-14-dev libarchive-tools strace
+    dpkg-dev file lintian desktop-file-utils shared-mime-info xdg-utils libglib2.0-bin
 )
 
 windows_packages=(
