@@ -9,7 +9,8 @@
 #      build/ORVA-<version>-windows-x64.zip and ORVA-<version>-setup.exe,
 #   5. the test suite, its programs and the app folder's run as Windows
 #      programs under Wine, end to end in Xvfb, and the start-up tests again
-#      on what the installer installs (--no-tests skips).
+#      on what the installer installs, with its .etipack association
+#      (--no-tests skips).
 # ORVA_BUILD_ROOT chooses another folder than build/.
 set -euo pipefail
 
@@ -67,7 +68,14 @@ if [ "$run_tests" = 1 ]; then
     wine "$setup" /S "/D=Z:${installed//\//\\}\\ORVA"
     (cd "$root/tests/e2e" && ORVA_APP_DIR=$installed/ORVA ORVA_WINE="$root/cmake/toolchains/wine-run.sh -" \
         ORVA_STANDIN=$builds/windows/tests/support/orva_standin.exe LC_ALL=C.UTF-8 \
-        python3 -B -m unittest test_startup)
+        python3 -B -m unittest test_startup test_association)
     wine "$installed/ORVA/Uninstall.exe" /S "_?=Z:${installed//\//\\}\\ORVA"
     test ! -e "$installed/ORVA/ORVA.exe"
+    # The uninstall takes the .etipack association with it.
+    for key in .etipack ORVA.etipack; do
+        if wine reg query "HKCU\\Software\\Classes\\$key" >/dev/null 2>&1; then
+            echo "the uninstall left HKCU\\Software\\Classes\\$key" >&2
+            exit 1
+        fi
+    done
 fi
