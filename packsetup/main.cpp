@@ -1,6 +1,7 @@
-// packsetup: installs an extension install pack into the working directory's
+// packsetup: installs an extension install pack into its app folder's
 // Extensions/ and Start/, or removes an extension again.
 
+#include "AppFolder.h"
 #include "CommandLine.h"
 #include "RequestRunner.h"
 #include "SetupWindows.h"
@@ -10,16 +11,27 @@
 #include <QApplication>
 #include <QCoreApplication>
 
+namespace {
+
+packsetup::Request request()
+{
+    packsetup::Request request = packsetup::parseCommandLine(QCoreApplication::arguments().mid(1));
+    packsetup::enterAppFolder(request);
+    return request;
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
     // --quiet and --help must work without a display: no GUI application then.
     if (packsetup::runsWithoutWindows(argc, argv)) {
         QCoreApplication app(argc, argv);
         platform::useUtf8Conversions();
-        return packsetup::runQuietly(packsetup::parseCommandLine(QCoreApplication::arguments().mid(1)));
+        return packsetup::runQuietly(request());
     }
     QApplication app(argc, argv);
     platform::useUtf8Conversions();
     gui::useProgramIcon();
-    return packsetup::runWithWindows(packsetup::parseCommandLine(QCoreApplication::arguments().mid(1)));
+    return packsetup::runWithWindows(request());
 }

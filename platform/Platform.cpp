@@ -192,6 +192,47 @@ CopyResult copyFile(QIODevice& source, const QString& target, QString& error)
     }
 }
 
+#ifdef Q_OS_WIN
+namespace {
+
+std::optional<BY_HANDLE_FILE_INFORMATION> fileIdentity(const QString& path)
+{
+    // No access rights needed to read the identity; folders need the backup flag.
+    const HANDLE file =
+        ::CreateFileW(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(path).utf16()), 0,
+                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                      FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return std::nullopt;
+    BY_HANDLE_FILE_INFORMATION information{};
+    const bool known = ::GetFileInformationByHandle(file, &information) != 0;
+    ::CloseHandle(file);
+    return known ? std::optional(information) : std::nullopt;
+}
+
+} // namespace
+#endif
+
+bool isSameFile(const QString& first, const QString& second)
+{
+#ifdef Q_OS_WIN
+    const auto one = fileIdentity(first);
+    const auto other = fileIdentity(second);
+    return one && other && one->dwVolumeSerialNumber == other->dwVolumeSerialNumber &&
+           one->nFileIndexHigh == other->nFileIndexHigh && one->nFileIndexLow == other->nFileIndexLow;
+#else
+    struct stat one
+    {
+    };
+    struct stat other
+    {
+    };
+    return ::stat(QFile::encodeName(first).constData(), &one) == 0 &&
+           ::stat(QFile::encodeName(second).constData(), &other) == 0 && one.st_dev == other.st_dev &&
+           one.st_ino == other.st_ino;
+#endif
+}
+
 std::optional<qint64> availableDiskBytes(const QString& path)
 {
 #ifdef Q_OS_WIN

@@ -54,6 +54,10 @@ bool saveWholeFile(const QString& path, const QByteArray& bytes, QString& error)
 enum class CopyResult { Copied, ReadFailed, WriteFailed };
 CopyResult copyFile(QIODevice& source, const QString& target, QString& error);
 
+// True when both paths name one existing file, links followed (the same
+// device and file number; on Windows the same volume and file index).
+bool isSameFile(const QString& first, const QString& second);
+
 // Bytes this process may still write on the file system that holds `path`;
 // nullopt when the system does not say.
 std::optional<qint64> availableDiskBytes(const QString& path);

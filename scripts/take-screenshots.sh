@@ -2,7 +2,8 @@
 # Takes the README's screenshots from the real programs: builds (an existing
 # build folder, or build/screenshots configured on first use), installs the
 # app into a throw-away workspace with the sample packs installed, runs ORVA
-# on a private virtual X server with openbox, drives it with xdotool and saves
+# on a private virtual X server with openbox, drives it with xdotool and saves,
+# each with its title bar and ORVA's icon in it,
 #   docs/screenshots/main-window.png   the main window
 #   docs/screenshots/manager.png       the extension manager listing the samples
 #   docs/screenshots/confirm.png       packsetup's question before it installs a signed pack
@@ -173,10 +174,10 @@ click() {
 }
 
 # Waits until the window is painted (Qt paints right after mapping), then
-# saves it, cropped to the window.
+# saves it with its title bar, which shows ORVA's icon.
 shoot() {
     sleep 1
-    timeout 15 import -window "$1" "$out/$2" || fail "could not capture $2"
+    timeout 15 import -frame -window "$1" "$out/$2" || fail "could not capture $2"
     echo "   $out/$2"
 }
 
@@ -235,7 +236,7 @@ while alive "$installer"; do
         elif [ "$wid" != "$progress" ] && [ "$wid" != "$question" ]; then
             break
         elif [ "$wid" = "$progress" ] && [ -n "$question" ] &&
-            timeout 15 import -window "$progress" "$work/frame-$((frames + 1)).png" 2>/dev/null; then
+            timeout 15 import -frame -window "$progress" "$work/frame-$((frames + 1)).png" 2>/dev/null; then
             frames=$((frames + 1))
         fi
     fi

@@ -219,10 +219,10 @@ def window(pid, title, exclude=(), run=None):
 class Run:
     """One started program: its process, its output and its windows."""
 
-    def __init__(self, case, args, **env):
+    def __init__(self, case, args, cwd=None, **env):
         self.args, self.output_path = command(args), os.path.join(case.tmp, "output-{}".format(time.monotonic_ns()))
         with open(self.output_path, "wb") as output:
-            self.popen = subprocess.Popen(self.args, cwd=case.app, env=case.env(**env), stdin=subprocess.DEVNULL,
+            self.popen = subprocess.Popen(self.args, cwd=cwd or case.app, env=case.env(**env), stdin=subprocess.DEVNULL,
                                           stdout=output, stderr=subprocess.STDOUT)
         self.pid = self.popen.pid
 

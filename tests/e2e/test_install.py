@@ -127,10 +127,20 @@ class InstallTest(Case):
         self.assertNotIn("ORVA", output)
 
     def test_sample_extensions_file_away_dropped_files(self):
-        for pack in ("InboxLogger", "InboxWatcher"):  # the watcher names the logger as its control
-            setup = Run(self, ["./Extensions/00000001/packsetup.exe", "--quiet",
-                               os.path.join(os.environ["ORVA_SAMPLE_PACKS"], pack + ".etipack")], DISPLAY=None)
-            self.assertEqual(setup.wait_exit(), 0, setup.describe())
+        """InboxLogger as a double-clicked pack: packsetup started by its full path in the pack's folder, which
+        it leaves as it was. Its own copy, as a program reached through a link knows only the link's target."""
+        installer, downloads = self.path("Extensions/00000001/packsetup.exe"), os.path.join(self.tmp, "Downloads")
+        os.remove(installer)
+        shutil.copy(os.path.join(harness.APP, "Extensions/00000001/packsetup.exe"), installer)
+        os.makedirs(downloads)
+        shutil.copy(os.path.join(os.environ["ORVA_SAMPLE_PACKS"], "InboxLogger.etipack"), downloads)
+        setup = Run(self, [installer, harness.native(os.path.join(downloads, "InboxLogger.etipack"))], cwd=downloads)
+        self.answer_installer(setup, "安装扩展-ORVA")
+        self.assertEqual((setup.wait_exit(), os.listdir(downloads)), (0, ["InboxLogger.etipack"]), setup.describe())
+        # The watcher names the logger as its control.
+        setup = Run(self, ["./Extensions/00000001/packsetup.exe", "--quiet",
+                           os.path.join(os.environ["ORVA_SAMPLE_PACKS"], "InboxWatcher.etipack")], DISPLAY=None)
+        self.assertEqual(setup.wait_exit(), 0, setup.describe())
         run = self.start_orva()
         run.window(MAIN)
         for name in ("a.txt", "b.txt", "a.txt"):  # dropped as writers do: under a ".part" name, then renamed

@@ -1,0 +1,39 @@
+#include "AppFolder.h"
+
+#include "orva/extensions/ExtensionLayout.h"
+#include "platform/Platform.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
+namespace packsetup {
+
+QString appFolderFor(const QString& workingFolder, const QString& programPath)
+{
+    const QString installedHere =
+        QDir::cleanPath(QDir(workingFolder).filePath(platform::processPath(extensions::installerPath())));
+    if (platform::isSameFile(installedHere, programPath))
+        return workingFolder;
+    QDir folder = QFileInfo(programPath).absoluteDir();
+    if (folder.dirName() == QLatin1String(extensions::kInstallerId) && folder.cdUp() &&
+        folder.dirName() == QLatin1String(extensions::kExtensionsFolderName) && folder.cdUp())
+        return folder.absolutePath();
+    return workingFolder;
+}
+
+void enterAppFolder(Request& request)
+{
+    const QString working = QDir::currentPath();
+    const QString folder = appFolderFor(working, QCoreApplication::applicationFilePath());
+    if (folder == working)
+        return;
+    if (request.mode == Request::Mode::Install)
+        request.packPath = QDir(working).absoluteFilePath(request.packPath);
+    if (!QDir::setCurrent(folder)) {
+        request.mode = Request::Mode::Invalid;
+        request.error = QStringLiteral("无法进入ORVA的文件夹\"%1\"。").arg(QDir::toNativeSeparators(folder));
+    }
+}
+
+} // namespace packsetup
