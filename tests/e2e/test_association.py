@@ -1,7 +1,10 @@
-"""The installer's association of .etipack packs with packsetup, read back
-from the registry of a real install (ORVA_APP_DIR: scripts/build-windows.sh's
-silent install, under Wine)."""
+"""The installer's association of .etipack packs with packsetup on a real
+install (ORVA_APP_DIR: scripts/build-windows.sh's silent install, under Wine):
+the registry read back, and a pack opened through it as Explorer opens one."""
 
+import os
+import re
+import shutil
 import subprocess
 
 import harness
@@ -30,10 +33,24 @@ class AssociationTest(Case):
         super().setUp()
         self.app = harness.APP  # the install itself, which the registry names
 
-    def test_registered(self):
+    def test_double_clicked_pack(self):
         packsetup = harness.native(self.path("Extensions/00000001/packsetup.exe"))
-        self.assertEqual({**registry(".etipack"), **registry("ORVA.etipack")}, {
+        classes = {**registry(".etipack"), **registry("ORVA.etipack")}
+        self.assertEqual(classes, {
             ".etipack": ["ORVA.etipack"], "ORVA.etipack": ["ORVA 扩展安装包"],
             "ORVA.etipack\\DefaultIcon": ['"{}",0'.format(packsetup)],
             "ORVA.etipack\\shell": [], "ORVA.etipack\\shell\\open": [],
             "ORVA.etipack\\shell\\open\\command": ['"{}" "%1"'.format(packsetup)]})
+
+        # Explorer puts the pack's path for %1 and starts the command in the
+        # pack's folder; a space in it needs the quotes.
+        downloads = os.path.join(self.tmp, "下载 的包")
+        os.makedirs(downloads)
+        pack = shutil.copy(self.path("Packs/InboxLogger.etipack"), downloads)
+        line = classes["ORVA.etipack\\shell\\open\\command"][0].replace("%1", harness.native(pack))
+        run = harness.Run(self, re.findall(r'"([^"]*)"', line), cwd=downloads)
+        harness.answer_installer("安装扩展-ORVA")
+        self.assertEqual(run.wait_exit(), 0, run.describe())
+        self.assertEqual(os.listdir(downloads), ["InboxLogger.etipack"])
+        self.assertEqual(self.read("Extensions/00000003/ExtensionName.etn"), "InboxLogger")
+        self.assertEqual(self.read("Start/Controller.etl"), "00000003\n")
