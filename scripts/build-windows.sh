@@ -56,6 +56,15 @@ echo "zip:        $zip"
 echo "installer:  $setup"
 
 if [ "$run_tests" = 1 ]; then
+    # Explorer shows ORVA.exe and packsetup.exe, the opener of packs, with
+    # ORVA's icon: each carries an icon group (resource type 14).
+    for program in "$app/ORVA.exe" "$app/Extensions/00000001/packsetup.exe"; do
+        if ! wrestool -l --type=14 "$program" | grep -q group_icon; then
+            echo "no icon in $program" >&2
+            exit 1
+        fi
+    done
+
     # One at a time: the programs of a Wine prefix share one Wine server.
     echo "== windows: every test under Wine, end to end in Xvfb"
     ctest --test-dir "$builds/windows" --output-on-failure --no-tests=error
