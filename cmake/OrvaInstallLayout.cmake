@@ -35,6 +35,10 @@ function(orva_program_icon target)
   if(WIN32)
     target_sources(${target} PRIVATE ${ORVA_ICON_DIR}/orva-icon.rc)
     add_dependencies(${target} orva_icon_files)
+    # windres's dependency scan sees #include only, not the .ico it embeds:
+    # without this a new drawing would leave the old icon in the program.
+    # (A source's properties belong to the folder that uses it: this one's.)
+    set_property(SOURCE ${ORVA_ICON_DIR}/orva-icon.rc APPEND PROPERTY OBJECT_DEPENDS ${ORVA_ICON_DIR}/orva.ico)
   endif()
 endfunction()
 

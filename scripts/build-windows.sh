@@ -9,7 +9,8 @@
 #      build/ORVA-<version>-windows-x64.zip and ORVA-<version>-setup.exe,
 #   5. the test suite, its programs and the app folder's run as Windows
 #      programs under Wine, end to end in Xvfb, and the start-up tests again
-#      on what the installer installs (--no-tests skips).
+#      on what the installer installs, with its .etipack association
+#      (--no-tests skips).
 # ORVA_BUILD_ROOT chooses another folder than build/.
 set -euo pipefail
 
@@ -55,6 +56,15 @@ echo "zip:        $zip"
 echo "installer:  $setup"
 
 if [ "$run_tests" = 1 ]; then
+    # Explorer shows ORVA.exe and packsetup.exe, the opener of packs, with
+    # ORVA's icon: each carries an icon group (resource type 14).
+    for program in "$app/ORVA.exe" "$app/Extensions/00000001/packsetup.exe"; do
+        if ! wrestool -l --type=14 "$program" | grep -q group_icon; then
+            echo "no icon in $program" >&2
+            exit 1
+        fi
+    done
+
     # One at a time: the programs of a Wine prefix share one Wine server.
     echo "== windows: every test under Wine, end to end in Xvfb"
     ctest --test-dir "$builds/windows" --output-on-failure --no-tests=error
@@ -67,7 +77,14 @@ if [ "$run_tests" = 1 ]; then
     wine "$setup" /S "/D=Z:${installed//\//\\}\\ORVA"
     (cd "$root/tests/e2e" && ORVA_APP_DIR=$installed/ORVA ORVA_WINE="$root/cmake/toolchains/wine-run.sh -" \
         ORVA_STANDIN=$builds/windows/tests/support/orva_standin.exe LC_ALL=C.UTF-8 \
-        python3 -B -m unittest test_startup)
+        python3 -B -m unittest test_startup test_association)
     wine "$installed/ORVA/Uninstall.exe" /S "_?=Z:${installed//\//\\}\\ORVA"
     test ! -e "$installed/ORVA/ORVA.exe"
+    # The uninstall takes the .etipack association with it.
+    for key in .etipack ORVA.etipack; do
+        if wine reg query "HKCU\\Software\\Classes\\$key" >/dev/null 2>&1; then
+            echo "the uninstall left HKCU\\Software\\Classes\\$key" >&2
+            exit 1
+        fi
+    done
 fi

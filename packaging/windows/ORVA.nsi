@@ -20,6 +20,11 @@ InstallDirRegKey HKCU "Software\ORVA" "InstallDir"
 SetCompressor /SOLID lzma
 
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\ORVA"
+; A double-clicked .etipack opens in packsetup, which asks before it installs.
+!define PROGID "ORVA.etipack"
+!define CLASSES "Software\Classes"
+; Explorer caches associations until told they changed (SHCNE_ASSOCCHANGED).
+!define NOTIFY_ASSOCIATIONS "System::Call 'shell32::SHChangeNotify(i 0x08000000, i 0, p 0, p 0)'"
 
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
@@ -39,7 +44,16 @@ Section "ORVA"
   ; The shortcut's working folder is the install folder, which ORVA
   ; resolves everything against.
   SetOutPath "$INSTDIR"
-  CreateShortCut "$SMPROGRAMS\ORVA.lnk" "$INSTDIR\ORVA.exe"
+  CreateShortCut "$SMPROGRAMS\ORVA.lnk" "$INSTDIR\ORVA.exe" "" "$INSTDIR\ORVA.exe" 0
+
+  ; Per user, like the install: Explorer runs packsetup in the pack's
+  ; folder, and packsetup finds its app folder from where it lies.
+  WriteRegStr HKCU "${CLASSES}\.etipack" "" "${PROGID}"
+  WriteRegStr HKCU "${CLASSES}\${PROGID}" "" "ORVA 扩展安装包"
+  WriteRegStr HKCU "${CLASSES}\${PROGID}\DefaultIcon" "" '"$INSTDIR\Extensions\00000001\packsetup.exe",0'
+  WriteRegStr HKCU "${CLASSES}\${PROGID}\shell\open\command" "" \
+    '"$INSTDIR\Extensions\00000001\packsetup.exe" "%1"'
+  ${NOTIFY_ASSOCIATIONS}
 
   WriteUninstaller "$INSTDIR\Uninstall.exe"
   WriteRegStr HKCU "Software\ORVA" "InstallDir" "$INSTDIR"
@@ -53,6 +67,14 @@ SectionEnd
 
 Section "Uninstall"
   Delete "$SMPROGRAMS\ORVA.lnk"
+  ; .etipack is left alone when another program has taken it since.
+  DeleteRegKey HKCU "${CLASSES}\${PROGID}"
+  ReadRegStr $0 HKCU "${CLASSES}\.etipack" ""
+  ${If} $0 == "${PROGID}"
+    DeleteRegValue HKCU "${CLASSES}\.etipack" ""
+    DeleteRegKey /ifempty HKCU "${CLASSES}\.etipack"
+  ${EndIf}
+  ${NOTIFY_ASSOCIATIONS}
   ; ORVA's own files, as the installer put them there.
   Delete "$INSTDIR\ORVA.exe"
   Delete "$INSTDIR\etipack.exe"

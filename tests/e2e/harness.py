@@ -216,6 +216,15 @@ def window(pid, title, exclude=(), run=None):
     return wait_until(find, lambda: "window {!r} of {}".format(title, run.describe() if run else pid))
 
 
+def answer_installer(title, key="Return"):
+    """Answers packsetup's question and closing box (its progress window,
+    same title, ignores the key) until packsetup ends."""
+    pid = wait_until(lambda: running("packsetup.exe"), "packsetup")[0][0]
+    window(pid, title)
+    retry(lambda: [display.keys(wid, key) for wid in display.windows(pid) if display.title(wid) == title],
+          lambda: not running("packsetup.exe"), "packsetup to end")
+
+
 class Run:
     """One started program: its process, its output and its windows."""
 

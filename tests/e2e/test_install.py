@@ -17,14 +17,6 @@ PACKS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "packs", 
 
 
 class InstallTest(Case):
-    def answer_installer(self, run, title, key="Return"):
-        """Answer packsetup's question and closing box (its progress window, same title, ignores the key) until packsetup ends."""
-        pid = harness.wait_until(lambda: harness.running("packsetup.exe"), "packsetup")[0][0]
-        harness.window(pid, title)
-        harness.retry(lambda: [harness.display.keys(wid, key) for wid in harness.display.windows(pid)
-                               if harness.display.title(wid) == title], lambda: not harness.running("packsetup.exe"),
-                      "packsetup to end")
-
     def add_pack(self, run, main, pack, key):
         """添加 in the manager, the pack typed into the file dialog, packsetup's question answered by `key`."""
         manager = self.open_manager(run, main)
@@ -32,7 +24,7 @@ class InstallTest(Case):
         dialog = run.window("选择扩展安装包")
         harness.display.type(dialog, harness.native(self.path(pack)))
         harness.display.keys(dialog, "Return")
-        self.answer_installer(run, "安装扩展-ORVA", key)
+        harness.answer_installer("安装扩展-ORVA", key)
         harness.wait_until(lambda: not harness.display.viewable(manager), "the manager to close")
 
     def etipack(self, *args):
@@ -89,7 +81,7 @@ class InstallTest(Case):
         harness.display.click(manager, *FIRST_LISTENER)
         harness.display.click(manager, *REMOVE)
         run.answer("删除扩展-ORVA", ("Return",))
-        self.answer_installer(run, "删除扩展-ORVA")
+        harness.answer_installer("删除扩展-ORVA")
         self.assertFalse(os.path.exists(self.path("Extensions/00000010")))
         self.assertEqual(self.read("Start/Listener.etl"), "")
         time.sleep(3)  # time enough for ORVA to start a launcher again, and for it to show a window
@@ -135,7 +127,7 @@ class InstallTest(Case):
         os.makedirs(downloads)
         shutil.copy(os.path.join(os.environ["ORVA_SAMPLE_PACKS"], "InboxLogger.etipack"), downloads)
         setup = Run(self, [installer, harness.native(os.path.join(downloads, "InboxLogger.etipack"))], cwd=downloads)
-        self.answer_installer(setup, "安装扩展-ORVA")
+        harness.answer_installer("安装扩展-ORVA")
         self.assertEqual((setup.wait_exit(), os.listdir(downloads)), (0, ["InboxLogger.etipack"]), setup.describe())
         # The watcher names the logger as its control.
         setup = Run(self, ["./Extensions/00000001/packsetup.exe", "--quiet",
