@@ -4,6 +4,7 @@
 #include "CommandLine.h"
 #include "RequestRunner.h"
 #include "SetupWindows.h"
+#include "platform/GuiApplication.h"
 #include "platform/Platform.h"
 
 #include <QApplication>
@@ -17,6 +18,7 @@ int main(int argc, char** argv)
         platform::useUtf8Conversions();
         return packsetup::runQuietly(packsetup::parseCommandLine(QCoreApplication::arguments().mid(1)));
     }
+    platform::prepareGuiApplication();
     QApplication app(argc, argv);
     platform::useUtf8Conversions();
     return packsetup::runWithWindows(packsetup::parseCommandLine(QCoreApplication::arguments().mid(1)));
