@@ -6,8 +6,13 @@
 namespace platform {
 
 // Call before the QApplication is made. Qt 6 always scales windows on
-// high-DPI screens by the screen's exact factor; Qt 5 is told to do the same
-// (by default it leaves them at their pixel sizes).
+// high-DPI screens, by the exact factor of the system's display scale. Qt 5
+// leaves them at their pixel sizes unless told: it is told on Windows, where
+// it takes the factor from the display scale as Qt 6 does. On X11 Qt 5 would
+// take it from the screen's physical size instead (1.04 on Xvfb's screen,
+// blurring ordinary monitors), where Qt 6 reads Xft.dpi or 96: Qt 5 stays
+// unscaled there, as Qt 6 is where no Xft.dpi is set. Factors are never
+// rounded, as Qt 6's are not.
 void prepareGuiApplication();
 
 // At the end of a desktop session Qt 5 closes every window first and cancels

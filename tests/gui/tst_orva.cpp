@@ -196,7 +196,7 @@ void TestOrva::menus()
     {
         ORVA window;
         // Qt 5 would close every window at a session's end and cancel the logout when ORVA refused;
-        // its windows scale on high-DPI screens as Qt 6's do.
+        // its high-DPI scale factors are not rounded, as Qt 6's are not.
         QVERIFY(!platform::sessionEndClosesWindows());
         QCOMPARE(QGuiApplication::highDpiScaleFactorRoundingPolicy(),
                  Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
