@@ -1,5 +1,6 @@
 #include "chainlaunch.h"
 #include "gui/ProgramIcon.h"
+#include "platform/GuiApplication.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -10,6 +11,7 @@ int main(int argc, char* argv[])
     // two programs: that run needs no display connection, which keeps every
     // launcher's start-up time and memory small. The GUI comes up only for
     // the empty window, or for the end message of a one-program run.
+    platform::prepareGuiApplication();
     if (argc == 3) {
         {
             QCoreApplication core(argc, argv);

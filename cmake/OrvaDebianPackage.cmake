@@ -58,9 +58,6 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS xdg-utils) # the author's website, opened from the start-up notice
-if(TARGET Qt6::Core)
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS qt6-qpa-plugins) # the xcb platform, apart from Qt 6's libraries
-endif()
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_STRIP_FILES ON)
 include(CPack)

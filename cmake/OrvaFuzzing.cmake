@@ -11,7 +11,7 @@ target_compile_options(orva_common INTERFACE
   -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
 target_link_options(orva_common INTERFACE -fsanitize=address,undefined)
 
-find_package(Qt5 5.14 REQUIRED COMPONENTS Test)
+find_package(Qt${ORVA_QT_MAJOR} ${ORVA_QT_MIN_VERSION} REQUIRED COMPONENTS Test)
 add_subdirectory(platform)
 add_subdirectory(orva/extensions)
 add_subdirectory(pack)

@@ -14,7 +14,7 @@ function(orva_add_qtest name)
   target_compile_definitions(${name} PRIVATE
     ORVA_TEST_STANDIN="${ORVA_TEST_DRIVE}$<TARGET_FILE:orva_standin>"
     ORVA_TEST_DATA="${ORVA_TEST_DRIVE}${PROJECT_SOURCE_DIR}/tests")
-  target_link_libraries(${name} PRIVATE Qt5::Test orva_common ${ARG_LIBS})
+  target_link_libraries(${name} PRIVATE Qt::Test orva_common ${ARG_LIBS})
   orva_utf8_manifest(${name}) # the code page the programs run with
   if(WIN32 AND CMAKE_CROSSCOMPILING_EMULATOR)
     list(GET CMAKE_CROSSCOMPILING_EMULATOR 0 wine)

@@ -9,13 +9,15 @@ endif()
 if(MINGW)
   # Cross-built with the kit of scripts/build-windows-kit.sh (or any MinGW
   # Qt): the DLLs are found by reading the programs' imports with objdump.
-  get_target_property(_orva_qwindows Qt5::QWindowsIntegrationPlugin IMPORTED_LOCATION_RELEASE)
+  # The plugin and the library's file are properties of the versioned
+  # targets only (Qt 5's versionless ones are interface targets).
+  get_target_property(_orva_qwindows Qt${ORVA_QT_MAJOR}::QWindowsIntegrationPlugin IMPORTED_LOCATION_RELEASE)
   if(NOT _orva_qwindows)
-    get_target_property(_orva_qwindows Qt5::QWindowsIntegrationPlugin IMPORTED_LOCATION)
+    get_target_property(_orva_qwindows Qt${ORVA_QT_MAJOR}::QWindowsIntegrationPlugin IMPORTED_LOCATION)
   endif()
-  get_target_property(_orva_qtcore Qt5::Core IMPORTED_LOCATION_RELEASE)
+  get_target_property(_orva_qtcore Qt${ORVA_QT_MAJOR}::Core IMPORTED_LOCATION_RELEASE)
   if(NOT _orva_qtcore)
-    get_target_property(_orva_qtcore Qt5::Core IMPORTED_LOCATION)
+    get_target_property(_orva_qtcore Qt${ORVA_QT_MAJOR}::Core IMPORTED_LOCATION)
   endif()
   get_filename_component(_orva_qtbin "${_orva_qtcore}" DIRECTORY)
   set(_orva_dll_dirs "${_orva_qtbin}")
@@ -33,7 +35,7 @@ else()
   # MSVC with a Qt kit: windeployqt copies the Qt runtime. libarchive and its
   # compression libraries are not Qt's: ship their DLLs beside packsetup.exe
   # and etipack.exe (for example from vcpkg's bin folder).
-  get_target_property(_qmake Qt5::qmake IMPORTED_LOCATION)
+  get_target_property(_qmake Qt${ORVA_QT_MAJOR}::qmake IMPORTED_LOCATION)
   get_filename_component(_qtbin "${_qmake}" DIRECTORY)
   find_program(WINDEPLOYQT_EXE windeployqt HINTS "${_qtbin}")
   if(NOT WINDEPLOYQT_EXE)

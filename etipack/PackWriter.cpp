@@ -132,7 +132,8 @@ bool writeBody(QSaveFile& file, const QList<FolderEntry>& entries, QString& erro
         error = writerError(writer.get(), file);
         return false;
     }
-    QByteArray buffer(64 * 1024, Qt::Uninitialized);
+    constexpr int bufferBytes = 64 * 1024;
+    QByteArray buffer(bufferBytes, Qt::Uninitialized);
     for (const FolderEntry& source : entries) {
         std::unique_ptr<archive_entry, EntryFree> entry(archive_entry_new());
         archive_entry_set_pathname_utf8(entry.get(), source.path.constData());

@@ -8,23 +8,19 @@
 #include "gui/MessageBox.h"
 #include "orva/manager/Addonsmanager.h"
 #include "orva/manager/LatestManagerWindow.h"
+#include "platform/GuiApplication.h"
 #include "platform/Platform.h"
 #include "ui_ORVA.h"
 
 #include <QCloseEvent>
-#include <QGuiApplication>
 #include <QMessageBox>
 
 ORVA::ORVA(QWidget* parent) : QMainWindow(parent), m_ui(std::make_unique<Ui::ORVA>())
 {
-#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
-    // At the end of a desktop session Qt 5 closes every window and cancels
-    // the logout when one refuses, as ORVA refuses close requests where the
-    // window manager keeps a close control: the session's end is left to the
-    // session manager, which ends ORVA as it ends any program (Qt 6 does so
-    // anyway).
-    QGuiApplication::setFallbackSessionManagementEnabled(false);
-#endif
+    // ORVA refuses close requests where the window manager keeps a close
+    // control: Qt must not ask it to close at a session's end, nor cancel the
+    // logout when it refuses.
+    platform::leaveSessionEndToSessionManager();
     // The first notice's box lives on as the loading notice until the form is built.
     QMessageBox notice;
     startup::showNotices(notice);

@@ -1,10 +1,12 @@
 #include "ORVA.h"
 #include "gui/ProgramIcon.h"
+#include "platform/GuiApplication.h"
 
 #include <QApplication>
 
 int main(int argc, char* argv[])
 {
+    platform::prepareGuiApplication();
     QApplication app(argc, argv);
     gui::useProgramIcon();
     ORVA window;

@@ -18,7 +18,8 @@ bool feedFrom(QIODevice& device, qint64 from, const Feed& feed)
 {
     if (!device.seek(from))
         return false;
-    QByteArray chunk(64 * 1024, Qt::Uninitialized);
+    constexpr int chunkBytes = 64 * 1024;
+    QByteArray chunk(chunkBytes, Qt::Uninitialized);
     for (;;) {
         const qint64 read = device.read(chunk.data(), chunk.size());
         if (read < 0)

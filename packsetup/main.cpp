@@ -6,6 +6,7 @@
 #include "RequestRunner.h"
 #include "SetupWindows.h"
 #include "gui/ProgramIcon.h"
+#include "platform/GuiApplication.h"
 #include "platform/Platform.h"
 
 #include <QApplication>
@@ -30,6 +31,7 @@ int main(int argc, char** argv)
         platform::useUtf8Conversions();
         return packsetup::runQuietly(request());
     }
+    platform::prepareGuiApplication();
     QApplication app(argc, argv);
     platform::useUtf8Conversions();
     gui::useProgramIcon();

@@ -175,7 +175,8 @@ CopyResult copyFile(QIODevice& source, const QString& target, QString& error)
         error = file.errorString();
         return CopyResult::WriteFailed;
     }
-    QByteArray chunk(256 * 1024, Qt::Uninitialized);
+    constexpr int chunkBytes = 256 * 1024;
+    QByteArray chunk(chunkBytes, Qt::Uninitialized);
     for (;;) {
         const qint64 read = source.read(chunk.data(), chunk.size());
         if (read < 0) {

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds ORVA (in build/demo, without the tests), installs it into a fresh
+# Builds ORVA against Qt 6, as the release build and the .deb are (in
+# build/demo, without the tests), installs it into a fresh
 # demo workspace (build/demo-app), installs the sample packs there with the
 # real installer, and runs ORVA in it.
 #
@@ -32,7 +33,7 @@ step "Building ORVA in $build"
 mkdir -p "$build"
 build_log=$build/build.log
 if ! { cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DORVA_BUILD_TESTS=OFF -DORVA_BUILD_SAMPLES=ON &&
+    -DORVA_QT_MAJOR=6 -DORVA_BUILD_TESTS=OFF -DORVA_BUILD_SAMPLES=ON &&
     cmake --build "$build" -j "$jobs"; } >"$build_log" 2>&1; then
     tail -n 40 "$build_log"
     echo "The build failed; the whole output is in $build_log" >&2

@@ -3,16 +3,19 @@
 # in-process tests use Qt's offscreen platform, the end-to-end tests bring
 # their own X server):
 #   1. clang-format, shellcheck and clang-tidy over the sources,
-#   2. the unit and in-process tests in an optimised build, warnings as errors,
-#      and the benchmarks' shortest trial there, so that they cannot rot; the
-#      Debian package made from that build and tried unpacked (label package),
-#   3. every test, end to end included, under AddressSanitizer and
-#      UndefinedBehaviorSanitizer, leaks at the programs' real exits reported,
-#   4. the fuzzers: their corpora replayed, then a few seconds each,
+#   2. the unit and in-process tests in an optimised build against Qt 6,
+#      warnings as errors, and the benchmarks' shortest trial there, so that
+#      they cannot rot; the Debian package made from that build and tried
+#      unpacked (label package),
+#   3. every test, end to end included, against Qt 5 under AddressSanitizer
+#      and UndefinedBehaviorSanitizer, leaks at the programs' real exits
+#      reported,
+#   4. the fuzzers (Qt 6): their corpora replayed, then a few seconds each,
 #   5. when the Windows kit is built: the Windows build, its packages and its
 #      unit tables under Wine (scripts/build-windows.sh).
 # The builds are the CMake presets release, asan and fuzz, in build/<preset>
-# (ORVA_BUILD_ROOT chooses another folder than build/).
+# (ORVA_BUILD_ROOT chooses another folder than build/); each names its Qt
+# major (ORVA_QT_MAJOR), so both build from the same sources every run.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -36,7 +39,7 @@ echo "== clang-tidy"
 run-clang-tidy -quiet -j "$jobs" -p "$builds/release" \
     "^$root/(platform|gui|orva|pack|installer|chainlaunch|packsetup|etipack|samples)/" >"$builds/clang-tidy.log" 2>&1 ||
     { grep -E -A3 'warning:|error:' "$builds/clang-tidy.log"; exit 1; }
-echo "== release: unit and in-process tests"
+echo "== release (Qt 6): unit and in-process tests"
 ctest --test-dir "$builds/release" -L fast -j "$jobs" --output-on-failure --no-tests=error
 echo "== release: the benchmarks' shortest trial (every row gets a number)"
 rm -rf "$builds/release/bench-app"
@@ -48,11 +51,11 @@ echo "== release: the Debian package, checked and tried unpacked in a temporary 
 ctest --test-dir "$builds/release" -L package --output-on-failure --no-tests=error
 
 build asan
-echo "== asan: every test"
+echo "== asan (Qt 5): every test"
 ctest --test-dir "$builds/asan" -j "$jobs" --output-on-failure --no-tests=error
 
 build fuzz
-echo "== fuzz: corpora, then short runs"
+echo "== fuzz (Qt 6): corpora, then short runs"
 ctest --test-dir "$builds/fuzz" -j "$jobs" --output-on-failure --no-tests=error
 # The Windows programs under Wine, only where the kit is built already: its
 # first build takes about 21 minutes, beyond this command's budget.

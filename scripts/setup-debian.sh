@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages needed to build, test and demonstrate ORVA,
 # only those that are missing. Quiet when everything is present already.
+# Both Qt majors: Qt 6 for the release build and the demo, Qt 5 for the
+# sanitizer build. Their xcb and offscreen platform plugins come with
+# libqt6gui6 and libqt5gui5, which the -dev packages pull in.
 # --windows adds what the Windows cross build needs (scripts/build-windows-kit.sh):
 # the POSIX-thread MinGW-w64 compilers, dpkg-dev for Debian's source packages,
 # Wine to run the programs and NSIS for the installer.
@@ -11,6 +14,7 @@ exec >&2
 
 packages=(
     build-essential cmake
+    qt6-base-dev qt6-base-dev-tools libqt6test6
     qtbase5-dev qtbase5-dev-tools libqt5test5
     nlohmann-json3-dev libarchive-dev libsodium-dev
     xvfb openbox xdotool x11-utils fonts-noto-cjk imagemagick

@@ -21,7 +21,7 @@ QList<ListedExtension> listedExtensions(const QByteArray& startListPath)
 
 QList<ListedExtension> showStartList(const QByteArray& startListPath, QListView* view)
 {
-    const QList<ListedExtension> listed = listedExtensions(startListPath);
+    QList<ListedExtension> listed = listedExtensions(startListPath); // not const: returned by move
     QStringList names;
     for (const ListedExtension& extension : listed)
         names.append(extension.name);

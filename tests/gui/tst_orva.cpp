@@ -12,11 +12,14 @@
 #include "orva/manager/Addonsmanager.h"
 #include "orva/manager/LatestManagerWindow.h"
 #include "packsetup/InstallConfirmation.h"
+#include "platform/GuiApplication.h"
 #include "platform/Platform.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
@@ -192,10 +195,11 @@ void TestOrva::menus()
     QPointer<Addonsmanager> first;
     {
         ORVA window;
-#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
-        // Qt 5 would close every window at a session's end and cancel the logout when ORVA refused.
-        QVERIFY(!QGuiApplication::isFallbackSessionManagementEnabled());
-#endif
+        // Qt 5 would close every window at a session's end and cancel the logout when ORVA refused;
+        // its high-DPI scale factors are not rounded, as Qt 6's are not.
+        QVERIFY(!platform::sessionEndClosesWindows());
+        QCOMPARE(QGuiApplication::highDpiScaleFactorRoundingPolicy(),
+                 Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
         const auto trigger = [&](const char* action) {
             window.findChild<QAction*>(QLatin1String(action))->trigger();
         };
@@ -328,5 +332,12 @@ void TestOrva::shortLauncherRunsWaitBeforeRestart()
     QCOMPARE(starts.size(), 2);
 }
 
-QTEST_MAIN(TestOrva)
+int main(int argc, char* argv[])
+{
+    platform::prepareGuiApplication(); // as the programs' main() do
+    QApplication app(argc, argv);
+    TestOrva test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_orva.moc"
