@@ -214,11 +214,11 @@ installer_started() { pgrep -P "$orva_pid" -f packsetup.exe >/dev/null; }
 wait_for 30 "packsetup" installer_started
 installer=$(pgrep -P "$orva_pid" -f packsetup.exe | head -n 1)
 # packsetup is let run in slices of 20 ms; after each, while it is stopped,
-# its windows are looked at. Its progress dialog comes first; the next window
-# of the same title is its question, which is captured and answered with
-# 安装; then the progress dialog again, captured while the pack unpacks,
-# until a third window, the result box, ends the series. A frame two thirds
-# of the way through is kept.
+# its windows are looked at. Its progress dialog comes first, captured while
+# the pack is read and unpacked into staging; the next window of the same
+# title is its question, which is captured and answered with 安装; a third
+# window, the result box, ends the series. A frame two thirds of the way
+# through the reading is kept.
 kill -STOP "$installer"
 frames=0
 progress=
@@ -235,7 +235,7 @@ while alive "$installer"; do
             press "$question" Return
         elif [ "$wid" != "$progress" ] && [ "$wid" != "$question" ]; then
             break
-        elif [ "$wid" = "$progress" ] && [ -n "$question" ] &&
+        elif [ "$wid" = "$progress" ] && [ -z "$question" ] &&
             timeout 15 import -frame -window "$progress" "$work/frame-$((frames + 1)).png" 2>/dev/null; then
             frames=$((frames + 1))
         fi
