@@ -24,44 +24,51 @@ jobs=$(nproc 2>/dev/null || echo 2)
 cd "$root"
 "$root/scripts/setup-debian.sh"
 
+# Each step with the minutes and seconds since the start, so that CI's log
+# shows where the time goes.
+say() {
+    printf '== [%d:%02d] %s\n' $((SECONDS / 60)) $((SECONDS % 60)) "$*"
+}
+
 build() {
-    echo "== $1: configure and build"
+    say "$1: configure and build"
     cmake --preset "$1" -B "$builds/$1" >/dev/null
     cmake --build "$builds/$1" -j "$jobs"
 }
 
-echo "== clang-format, shellcheck"
+say "clang-format, shellcheck"
 git ls-files -z '*.cpp' '*.h' '*.c' | xargs -0 clang-format --dry-run -Werror
 shellcheck -x -P SCRIPTDIR scripts/*.sh scripts/lib/*.sh tests/scripts/*.sh cmake/toolchains/*.sh packaging/linux/*.sh .ci/run
 
 build release
-echo "== clang-tidy"
+say "clang-tidy"
 run-clang-tidy -quiet -j "$jobs" -p "$builds/release" \
     "^$root/(platform|gui|orva|pack|installer|chainlaunch|packsetup|etipack|samples)/" >"$builds/clang-tidy.log" 2>&1 ||
     { grep -E -A3 'warning:|error:' "$builds/clang-tidy.log"; exit 1; }
-echo "== release (Qt 6): unit and in-process tests"
+say "release (Qt 6): unit and in-process tests"
 ctest --test-dir "$builds/release" -L fast -j "$jobs" --output-on-failure --no-tests=error
-echo "== release: the benchmarks' shortest trial (every row gets a number)"
+say "release: the benchmarks' shortest trial (every row gets a number)"
 rm -rf "$builds/release/bench-app"
 cmake --install "$builds/release" --prefix "$builds/release/bench-app" >/dev/null
 # Its table is left out: its sizes are too small for the targets.
 LC_ALL=C.UTF-8 PYTHONDONTWRITEBYTECODE=1 python3 bench/run_bench.py "$builds/release/bench-app" "$builds/release" \
     --smoke >/dev/null
-echo "== release: the Debian package, checked and tried unpacked in a temporary root"
+say "release: the Debian package, checked and tried unpacked in a temporary root"
 ctest --test-dir "$builds/release" -L package --output-on-failure --no-tests=error
 
 build asan
-echo "== asan (Qt 5): every test"
+say "asan (Qt 5): every test"
 ctest --test-dir "$builds/asan" -j "$jobs" --output-on-failure --no-tests=error
 
 build fuzz
-echo "== fuzz (Qt 6): corpora, then short runs"
+say "fuzz (Qt 6): corpora, then short runs"
 ctest --test-dir "$builds/fuzz" -j "$jobs" --output-on-failure --no-tests=error
 # The Windows programs under Wine, only where the kit is built already: its
 # first build takes about 21 minutes, beyond this command's budget.
 if "$root/scripts/build-windows-kit.sh" --cached >/dev/null; then
+    say "Linux suites passed; the Windows build and its suite"
     ORVA_BUILD_ROOT=$builds "$root/scripts/build-windows.sh"
 else
-    echo "== windows: left out, no Windows kit in ${XDG_CACHE_HOME:-~/.cache}/orva-windows (scripts/build-windows.sh builds it)"
+    say "windows: left out, no Windows kit in ${XDG_CACHE_HOME:-~/.cache}/orva-windows (scripts/build-windows.sh builds it)"
 fi
-echo "== all suites passed"
+say "all suites passed"
