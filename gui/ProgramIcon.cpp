@@ -1,6 +1,8 @@
 #include "ProgramIcon.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QIcon>
 
 // The icon's resource lives in a static library: it must be named to be kept,
@@ -15,9 +17,10 @@ namespace gui {
 void useProgramIcon()
 {
     initialiseIconResource();
+    // Every size the build rendered (icon/CMakeLists.txt names them).
     QIcon icon;
-    for (const int size : {16, 24, 32, 48, 64, 128, 256})
-        icon.addFile(QStringLiteral(":/orva/icon/orva-%1.png").arg(size), QSize(size, size));
+    for (const QFileInfo& size : QDir(QStringLiteral(":/orva/icon")).entryInfoList(QDir::Files))
+        icon.addFile(size.filePath());
     QApplication::setWindowIcon(icon);
     // Matches the installed desktop entry, so that a dock groups the windows under it.
     QGuiApplication::setDesktopFileName(QStringLiteral("orva"));
