@@ -3,22 +3,19 @@
 #include "orva/extensions/ExtensionChangeNotice.h"
 #include "orva/extensions/ExtensionLayout.h"
 #include "platform/Platform.h"
-#include "platform/Processes.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QSet>
-#include <QThread>
 #include <algorithm>
 #include <cstring>
 
 namespace installer {
 namespace {
 
-constexpr unsigned long kPollMs = 20;
+constexpr int kPollMs = 20;
 
 // A path as the system names it, so that it compares with programs' paths.
 QString canonical(const QString& path)
@@ -42,43 +39,89 @@ pack::Outcome inUse(const QString& message)
     return pack::Outcome{pack::ExitCode::InUse, message};
 }
 
+bool isLauncher(const platform::ProcessEntry& process)
+{
+    return QFileInfo(process.program)
+               .fileName()
+               .compare(QLatin1String(extensions::kChainlaunchFileName), Qt::CaseInsensitive) == 0;
+}
+
+// Whether `parent` created `child`: a parent id alone may be stale (Windows
+// never updates it), so the parent must also be created no later than the
+// child. The same tick counts: a launcher starts its listener at once, and
+// the clocks tick coarsely (10 ms on Linux, where a parent id is never stale;
+// Windows' clock is as coarse), while a stale id needs its old parent to end
+// and the id to go to a launcher within the tick that created the child.
+bool isChildOf(const platform::ProcessEntry& child, const platform::ProcessEntry& parent)
+{
+    return child.parentPid == parent.pid && parent.started != 0 && parent.started <= child.started;
+}
+
+// An extension folder by both its names: a program that runs from a linked
+// folder is named by the link's target, or on some systems by the link.
+class FolderNames
+{
+public:
+    explicit FolderNames(const QString& folder)
+        : m_target(canonical(folder)), m_given(QDir::cleanPath(QFileInfo(folder).absoluteFilePath()))
+    {}
+    bool contain(const QString& path) const
+    {
+        return platform::isInsideFolder(path, m_target) || platform::isInsideFolder(path, m_given);
+    }
+
+private:
+    QString m_target;
+    QString m_given;
+};
+
 } // namespace
 
-RunningExtension RunningExtension::find(const QString& folder)
+RunningExtension RunningExtension::find(const QString& folder, const platform::ProcessTable& table)
 {
     RunningExtension running;
-    const QString root = canonical(folder);
-    const QList<platform::ProcessEntry> all = platform::runningProcesses();
-    QHash<qint64, QString> programs;
+    const FolderNames names(folder);
+    const QList<platform::ProcessEntry> all = table.processes();
+    QHash<qint64, platform::ProcessEntry> byPid;
     for (const platform::ProcessEntry& process : all)
-        programs.insert(process.pid, process.program);
+        byPid.insert(process.pid, process);
 
-    QSet<qint64> launchers;
+    QList<platform::ProcessEntry> launchers;
     for (const platform::ProcessEntry& process : all) {
-        if (QFileInfo(process.program)
-                .fileName()
-                .compare(QLatin1String(extensions::kChainlaunchFileName), Qt::CaseInsensitive) != 0)
+        if (!isLauncher(process))
             continue;
-        const std::optional<platform::ProcessCommand> command = platform::processCommand(process.pid);
+        const std::shared_ptr<platform::HeldProcess> held = table.hold(process);
+        const std::optional<platform::ProcessCommand> command =
+            held ? table.command(process.pid) : std::nullopt;
         const QStringList pair = command ? command->arguments.mid(0, 2) : QStringList();
         const bool usesFolder = std::any_of(pair.begin(), pair.end(), [&](const QString& program) {
             const QString path =
                 QDir(command->workingFolder).absoluteFilePath(QDir::fromNativeSeparators(program));
-            return platform::isInsideFolder(canonical(path), root);
+            return names.contain(canonical(path));
         });
-        if (!usesFolder)
+        // The command was read by id: it is the held launcher's while that still runs.
+        if (!usesFolder || !held->runs())
             continue;
-        running.m_launchers.append({process.pid, process.program, baseName(pair.front())});
-        launchers.insert(process.pid);
+        running.m_launchers.append({held, process.pid, process.program, baseName(pair.front())});
+        launchers.append(process);
+        const auto parent = byPid.constFind(process.parentPid);
         running.m_startedByOrva |=
-            baseName(programs.value(process.parentPid))
-                .compare(QLatin1String(extensions::kOrvaProgramBaseName), Qt::CaseInsensitive) == 0;
+            parent != byPid.cend() && isChildOf(process, *parent) &&
+            baseName(parent->program)
+                    .compare(QLatin1String(extensions::kOrvaProgramBaseName), Qt::CaseInsensitive) == 0;
     }
     // A launcher's child is the listener run it waits for, wherever its program lies.
     for (const platform::ProcessEntry& process : all) {
-        if (!launchers.contains(process.pid) &&
-            (platform::isInsideFolder(process.program, root) || launchers.contains(process.parentPid)))
-            running.m_processes.append({process.pid, process.program, baseName(process.program)});
+        const bool found =
+            std::any_of(launchers.begin(), launchers.end(),
+                        [&](const platform::ProcessEntry& launcher) { return launcher.pid == process.pid; });
+        const bool child =
+            std::any_of(launchers.begin(), launchers.end(),
+                        [&](const platform::ProcessEntry& launcher) { return isChildOf(process, launcher); });
+        if (found || !(child || names.contain(process.program)))
+            continue;
+        if (const std::shared_ptr<platform::HeldProcess> held = table.hold(process))
+            running.m_processes.append({held, process.pid, process.program, baseName(process.program)});
     }
     return running;
 }
@@ -104,7 +147,7 @@ pack::Outcome RunningExtension::checkEndable() const
 {
     for (const QList<Process>* kind : {&m_launchers, &m_processes}) {
         for (const Process& process : *kind) {
-            if (!platform::mayEndProcess(process.pid))
+            if (process.held->runs() && !process.held->mayEnd())
                 return inUse(QStringLiteral(
                                  "程序%1正在运行，但没有权限结束它（它可能属于另一个用户）。请先结束它再试。")
                                  .arg(named(process)));
@@ -117,44 +160,54 @@ std::optional<QString> RunningExtension::stop() const
 {
     // A launcher holds nothing that needs a goodbye, and one that was only
     // asked could still start its control program.
-    for (const Process& launcher : m_launchers)
-        platform::forceProcessToEnd(launcher.pid);
+    forceWhatRuns(m_launchers);
     waitUntilEnded(m_launchers, kGraceMs);
-    for (const Process& process : m_processes)
-        platform::askProcessToEnd(process.pid);
+    for (const Process& process : m_processes) {
+        if (process.held->runs())
+            process.held->askToEnd();
+    }
     if (!waitUntilEnded(m_processes, kGraceMs)) {
-        for (const Process& process : m_processes)
-            platform::forceProcessToEnd(process.pid);
+        forceWhatRuns(m_processes);
         waitUntilEnded(m_processes, kGraceMs);
     }
     for (const QList<Process>* kind : {&m_launchers, &m_processes}) {
         for (const Process& process : *kind) {
-            if (platform::processRuns(process.pid))
+            if (process.held->runs())
                 return named(process);
         }
     }
     return std::nullopt;
 }
 
-std::optional<QString> RunningExtension::stillRunningFrom(const QString& folder)
+std::optional<QString> RunningExtension::stillRunningFrom(const QString& folder,
+                                                          const platform::ProcessTable& table)
 {
-    const QString root = canonical(folder);
-    for (const platform::ProcessEntry& process : platform::runningProcesses()) {
-        if (platform::isInsideFolder(process.program, root))
-            return named({process.pid, process.program, QString()});
+    const FolderNames names(folder);
+    for (const platform::ProcessEntry& process : table.processes()) {
+        if (names.contain(process.program))
+            return named({nullptr, process.pid, process.program, QString()});
     }
     return std::nullopt;
 }
 
+void RunningExtension::forceWhatRuns(const QList<Process>& processes)
+{
+    // Only what still runs as found: one that ended when asked is gone, and
+    // its id may already be another program's.
+    for (const Process& process : processes) {
+        if (process.held->runs())
+            process.held->forceToEnd();
+    }
+}
+
 bool RunningExtension::waitUntilEnded(const QList<Process>& processes, int milliseconds)
 {
-    for (int waited = 0;; waited += static_cast<int>(kPollMs)) {
-        const bool ended = std::none_of(processes.begin(), processes.end(), [](const Process& process) {
-            return platform::processRuns(process.pid);
-        });
+    for (int waited = 0;; waited += kPollMs) {
+        const bool ended = std::none_of(processes.begin(), processes.end(),
+                                        [](const Process& process) { return process.held->runs(); });
         if (ended || waited >= milliseconds)
             return ended;
-        QThread::msleep(kPollMs);
+        platform::pause(kPollMs);
     }
 }
 
@@ -166,9 +219,9 @@ QString RunningExtension::named(const Process& process)
 }
 
 pack::Outcome releaseFolder(const QByteArray& id, const QString& folder, const StopRunning& stop,
-                            RunningExtension& stopped)
+                            RunningExtension& stopped, const platform::ProcessTable& table)
 {
-    stopped = RunningExtension::find(folder);
+    stopped = RunningExtension::find(folder, table);
     const QString noticePath = platform::processPath(extensions::changeNoticePath());
     const bool noticed = !stopped.isEmpty();
     if (noticed) {
@@ -181,13 +234,13 @@ pack::Outcome releaseFolder(const QByteArray& id, const QString& folder, const S
             return pack::Outcome{
                 pack::ExitCode::IoFailure,
                 QStringLiteral("无法写入\"%1\"：%2。").arg(QDir::toNativeSeparators(noticePath), error)};
-        stopped = RunningExtension::find(folder);
+        stopped = RunningExtension::find(folder, table);
     }
     pack::Outcome outcome = stopped.checkEndable();
     if (outcome.ok()) {
         std::optional<QString> still = stopped.isEmpty() ? std::nullopt : stop(stopped);
         if (!still)
-            still = RunningExtension::stillRunningFrom(folder);
+            still = RunningExtension::stillRunningFrom(folder, table);
         if (still)
             outcome = inUse(
                 QStringLiteral("程序%1仍在运行，扩展文件夹不能被替换或删除。请先结束它再试。").arg(*still));

@@ -5,17 +5,23 @@
 // delete a folder that a running program came from; elsewhere the old
 // version would run on unseen). Two kinds are found by the paths of their
 // programs: the launchers (chainlaunch) of the pairs that use the extension,
-// as listener or as control, each with the listener run it waits for; and
-// every process whose program lies in the folder. Launchers are ended first
-// and at once, so that ending a listener never lets its launcher start the
-// control program; the others are asked to end and forced after kGraceMs.
+// as listener or as control, each with the listener run it waits for (a
+// child created no earlier than the launcher: an older process only carries
+// a parent id that the launcher got later); and every process whose program
+// lies in the folder, or in the folder a link there leads to. Each is held
+// from finding to ending, so that a process that ends meanwhile is let be and
+// its id never reaches another. Launchers are ended first and at once, so
+// that ending a listener never lets its launcher start the control program;
+// the others are asked to end, and what still runs after kGraceMs is forced.
 
 #include "pack/Outcome.h"
+#include "platform/ProcessTable.h"
 
 #include <QByteArray>
 #include <QList>
 #include <QString>
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace installer {
@@ -27,7 +33,8 @@ public:
     static constexpr int kGraceMs = 2000;
 
     // What runs from `folder` now.
-    static RunningExtension find(const QString& folder);
+    static RunningExtension find(const QString& folder,
+                                 const platform::ProcessTable& table = platform::ProcessTable::system());
 
     bool isEmpty() const { return m_launchers.isEmpty() && m_processes.isEmpty(); }
     // "Watcher（2个进程）、Logger（1个进程）", by extension; a launcher counts
@@ -44,15 +51,19 @@ public:
 
     // The check made just before the folder is swapped or deleted: a process
     // that still runs from it, named; nullopt when none does.
-    static std::optional<QString> stillRunningFrom(const QString& folder);
+    static std::optional<QString>
+    stillRunningFrom(const QString& folder,
+                     const platform::ProcessTable& table = platform::ProcessTable::system());
 
 private:
     struct Process
     {
+        std::shared_ptr<platform::HeldProcess> held; // shared by the copies of what was found
         qint64 pid = 0;
         QString program;
         QString extension; // the name it is counted under
     };
+    static void forceWhatRuns(const QList<Process>& processes);
     static bool waitUntilEnded(const QList<Process>& processes, int milliseconds);
     static QString named(const Process& process);
 
@@ -70,6 +81,7 @@ using StopRunning = std::function<std::optional<QString>(const RunningExtension&
 // `stop` and checks that nothing does any more. InUse naming the process when
 // one cannot be ended; `stopped` is what was ended.
 pack::Outcome releaseFolder(const QByteArray& id, const QString& folder, const StopRunning& stop,
-                            RunningExtension& stopped);
+                            RunningExtension& stopped,
+                            const platform::ProcessTable& table = platform::ProcessTable::system());
 
 } // namespace installer

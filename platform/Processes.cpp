@@ -12,6 +12,7 @@
 #else
 #include <cerrno>
 #include <csignal>
+#include <sys/syscall.h>
 #include <sys/types.h>
 #include <unistd.h>
 #endif
@@ -40,16 +41,6 @@ private:
     HANDLE m_handle;
 };
 
-QString imagePath(qint64 pid)
-{
-    const ProcessHandle process(pid, PROCESS_QUERY_LIMITED_INFORMATION);
-    wchar_t path[MAX_PATH * 4];
-    DWORD size = MAX_PATH * 4;
-    if (!process.get() || !::QueryFullProcessImageNameW(process.get(), 0, path, &size))
-        return {};
-    return QDir::fromNativeSeparators(QString::fromWCharArray(path, static_cast<int>(size)));
-}
-
 quint64 creationTime(HANDLE process)
 {
     FILETIME created{};
@@ -58,6 +49,60 @@ quint64 creationTime(HANDLE process)
         return 0;
     return (static_cast<quint64>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
 }
+
+// The program and creation time of `pid`, as far as this process may query them.
+ProcessEntry describe(qint64 pid, qint64 parentPid)
+{
+    ProcessEntry entry{pid, parentPid, 0, QString()};
+    const ProcessHandle process(pid, PROCESS_QUERY_LIMITED_INFORMATION);
+    wchar_t path[MAX_PATH * 4];
+    DWORD size = MAX_PATH * 4;
+    if (!process.get())
+        return entry;
+    entry.started = creationTime(process.get());
+    if (::QueryFullProcessImageNameW(process.get(), 0, path, &size))
+        entry.program = QDir::fromNativeSeparators(QString::fromWCharArray(path, static_cast<int>(size)));
+    return entry;
+}
+
+// An open handle: the process cannot end unseen nor its id go to another.
+class HeldWindowsProcess : public HeldProcess
+{
+public:
+    HeldWindowsProcess(HANDLE handle, qint64 pid, bool mayEnd)
+        : m_handle(handle), m_pid(pid), m_mayEnd(mayEnd)
+    {}
+    ~HeldWindowsProcess() override { ::CloseHandle(m_handle); }
+    HeldWindowsProcess(const HeldWindowsProcess&) = delete;
+    HeldWindowsProcess& operator=(const HeldWindowsProcess&) = delete;
+
+    bool runs() const override { return ::WaitForSingleObject(m_handle, 0) == WAIT_TIMEOUT; }
+    bool mayEnd() const override { return m_mayEnd; }
+    void askToEnd() override
+    {
+        if (!runs())
+            return;
+        ::EnumWindows(
+            [](HWND window, LPARAM process) -> BOOL {
+                DWORD owner = 0;
+                ::GetWindowThreadProcessId(window, &owner);
+                if (owner == static_cast<DWORD>(process))
+                    ::PostMessageW(window, WM_CLOSE, 0, 0);
+                return TRUE;
+            },
+            static_cast<LPARAM>(m_pid));
+    }
+    void forceToEnd() override
+    {
+        if (m_mayEnd && runs())
+            ::TerminateProcess(m_handle, 1);
+    }
+
+private:
+    HANDLE m_handle;
+    qint64 m_pid;
+    bool m_mayEnd;
+};
 
 // Another process's UNICODE_STRING at `address` in its memory.
 std::optional<QString> readRemoteString(HANDLE process, const char* address)
@@ -102,6 +147,64 @@ QString linkTarget(qint64 pid, const char* link)
     return target;
 }
 
+quint64 startTime(const QList<QByteArray>& fields)
+{
+    return hasEnded(fields) ? 0 : fields[19].toULongLong();
+}
+
+// A pid and its start time, compared again before each signal; signals go
+// through a pidfd where the kernel has them, which no later process can take.
+class HeldLinuxProcess : public HeldProcess
+{
+public:
+    HeldLinuxProcess(qint64 pid, quint64 started) : m_pid(pid), m_started(started)
+    {
+#ifdef SYS_pidfd_open
+        m_pidfd = static_cast<int>(::syscall(SYS_pidfd_open, static_cast<pid_t>(pid), 0));
+#endif
+    }
+    ~HeldLinuxProcess() override
+    {
+        if (m_pidfd >= 0)
+            ::close(m_pidfd);
+    }
+    HeldLinuxProcess(const HeldLinuxProcess&) = delete;
+    HeldLinuxProcess& operator=(const HeldLinuxProcess&) = delete;
+
+    bool runs() const override
+    {
+        return m_started != 0 && startTime(statFields(m_pid)) == m_started;
+    }
+    bool mayEnd() const override
+    {
+        return signal(0) || errno != EPERM;
+    }
+    void askToEnd() override
+    {
+        if (runs())
+            signal(SIGTERM);
+    }
+    void forceToEnd() override
+    {
+        if (runs())
+            signal(SIGKILL);
+    }
+
+private:
+    bool signal(int number) const
+    {
+#ifdef SYS_pidfd_send_signal
+        if (m_pidfd >= 0)
+            return ::syscall(SYS_pidfd_send_signal, m_pidfd, number, nullptr, 0) == 0;
+#endif
+        return ::kill(static_cast<pid_t>(m_pid), number) == 0;
+    }
+
+    qint64 m_pid;
+    quint64 m_started;
+    int m_pidfd = -1;
+};
+
 #endif
 
 } // namespace
@@ -117,8 +220,7 @@ QList<ProcessEntry> runningProcesses()
     entry.dwSize = sizeof entry;
     for (BOOL more = ::Process32FirstW(snapshot, &entry); more; more = ::Process32NextW(snapshot, &entry)) {
         if (entry.th32ProcessID != ::GetCurrentProcessId() && entry.th32ProcessID != 0)
-            processes.append(
-                {entry.th32ProcessID, entry.th32ParentProcessID, imagePath(entry.th32ProcessID)});
+            processes.append(describe(entry.th32ProcessID, entry.th32ParentProcessID));
     }
     ::CloseHandle(snapshot);
 #else
@@ -130,7 +232,7 @@ QList<ProcessEntry> runningProcesses()
             continue;
         const QList<QByteArray> fields = statFields(pid);
         if (!hasEnded(fields))
-            processes.append({pid, fields[1].toLongLong(), linkTarget(pid, "exe")});
+            processes.append({pid, fields[1].toLongLong(), startTime(fields), linkTarget(pid, "exe")});
     }
 #endif
     return processes;
@@ -185,52 +287,29 @@ std::optional<ProcessCommand> processCommand(qint64 pid)
     return command;
 }
 
-bool mayEndProcess(qint64 pid)
+std::unique_ptr<HeldProcess> holdProcess(const ProcessEntry& process)
 {
 #ifdef Q_OS_WIN
-    return ProcessHandle(pid, PROCESS_TERMINATE).get() != nullptr ||
-           ::GetLastError() == ERROR_INVALID_PARAMETER;
+    const auto pid = static_cast<DWORD>(process.pid);
+    bool mayEnd = true;
+    HANDLE handle =
+        ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    if (!handle && ::GetLastError() == ERROR_ACCESS_DENIED) {
+        mayEnd = false; // still held, to be named in the refusal
+        handle = ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    }
+    if (!handle)
+        return nullptr;
+    auto held = std::make_unique<HeldWindowsProcess>(handle, process.pid, mayEnd);
+    // Opened after the snapshot: the id may already mean a later process.
+    if (process.started == 0 || creationTime(handle) != process.started)
+        return nullptr;
 #else
-    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != EPERM;
+    auto held = std::make_unique<HeldLinuxProcess>(process.pid, process.started);
 #endif
-}
-
-void askProcessToEnd(qint64 pid)
-{
-#ifdef Q_OS_WIN
-    ::EnumWindows(
-        [](HWND window, LPARAM process) -> BOOL {
-            DWORD owner = 0;
-            ::GetWindowThreadProcessId(window, &owner);
-            if (owner == static_cast<DWORD>(process))
-                ::PostMessageW(window, WM_CLOSE, 0, 0);
-            return TRUE;
-        },
-        static_cast<LPARAM>(pid));
-#else
-    ::kill(static_cast<pid_t>(pid), SIGTERM);
-#endif
-}
-
-bool forceProcessToEnd(qint64 pid)
-{
-#ifdef Q_OS_WIN
-    const ProcessHandle process(pid, PROCESS_TERMINATE);
-    return process.get() ? ::TerminateProcess(process.get(), 1) != 0
-                         : ::GetLastError() == ERROR_INVALID_PARAMETER; // gone already
-#else
-    return ::kill(static_cast<pid_t>(pid), SIGKILL) == 0 || errno == ESRCH;
-#endif
-}
-
-bool processRuns(qint64 pid)
-{
-#ifdef Q_OS_WIN
-    const ProcessHandle process(pid, SYNCHRONIZE);
-    return process.get() && ::WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
-#else
-    return !hasEnded(statFields(pid));
-#endif
+    if (!held->runs())
+        return nullptr;
+    return held;
 }
 
 ProcessIdentity currentProcessIdentity()
@@ -238,8 +317,7 @@ ProcessIdentity currentProcessIdentity()
 #ifdef Q_OS_WIN
     return {static_cast<qint64>(::GetCurrentProcessId()), creationTime(::GetCurrentProcess())};
 #else
-    const QList<QByteArray> fields = statFields(::getpid());
-    return {::getpid(), hasEnded(fields) ? 0 : fields[19].toULongLong()};
+    return {::getpid(), startTime(statFields(::getpid()))};
 #endif
 }
 
@@ -250,8 +328,7 @@ bool processRuns(const ProcessIdentity& identity)
     return process.get() && ::WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT &&
            creationTime(process.get()) == identity.started;
 #else
-    const QList<QByteArray> fields = statFields(identity.pid);
-    return !hasEnded(fields) && fields[19].toULongLong() == identity.started;
+    return identity.started != 0 && startTime(statFields(identity.pid)) == identity.started;
 #endif
 }
 
