@@ -16,8 +16,12 @@ QString appFolderFor(const QString& workingFolder, const QString& programPath)
     if (platform::isSameFile(installedHere, programPath))
         return workingFolder;
     QDir folder = QFileInfo(programPath).absoluteDir();
-    if (folder.dirName() == QLatin1String(extensions::kInstallerId) && folder.cdUp() &&
-        folder.dirName() == QLatin1String(extensions::kExtensionsFolderName) && folder.cdUp())
+    // Named as the file system compares names: "extensions" is the same folder on Windows.
+    const auto named = [&](const char* name) {
+        return folder.dirName().compare(QLatin1String(name), platform::fileNameCase()) == 0;
+    };
+    if (named(extensions::kInstallerId) && folder.cdUp() && named(extensions::kExtensionsFolderName) &&
+        folder.cdUp())
         return folder.absolutePath();
     return workingFolder;
 }

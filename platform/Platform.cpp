@@ -214,6 +214,15 @@ std::optional<BY_HANDLE_FILE_INFORMATION> fileIdentity(const QString& path)
 } // namespace
 #endif
 
+Qt::CaseSensitivity fileNameCase()
+{
+#ifdef Q_OS_WIN
+    return Qt::CaseInsensitive;
+#else
+    return Qt::CaseSensitive;
+#endif
+}
+
 bool isSameFile(const QString& first, const QString& second)
 {
 #ifdef Q_OS_WIN

@@ -54,6 +54,9 @@ bool saveWholeFile(const QString& path, const QByteArray& bytes, QString& error)
 enum class CopyResult { Copied, ReadFailed, WriteFailed };
 CopyResult copyFile(QIODevice& source, const QString& target, QString& error);
 
+// How the file system compares names: ignoring case on Windows.
+Qt::CaseSensitivity fileNameCase();
+
 // True when both paths name one existing file, links followed (the same
 // device and file number; on Windows the same volume and file index).
 bool isSameFile(const QString& first, const QString& second);

@@ -1,5 +1,7 @@
 #include "Processes.h"
 
+#include "Platform.h"
+
 #include <QDir>
 #include <QFile>
 
@@ -334,13 +336,8 @@ bool processRuns(const ProcessIdentity& identity)
 
 bool isInsideFolder(const QString& path, const QString& folder)
 {
-#ifdef Q_OS_WIN
-    constexpr Qt::CaseSensitivity kNames = Qt::CaseInsensitive;
-#else
-    constexpr Qt::CaseSensitivity kNames = Qt::CaseSensitive;
-#endif
     const QString inside = QDir::cleanPath(QDir::fromNativeSeparators(folder)) + QLatin1Char('/');
-    return QDir::cleanPath(QDir::fromNativeSeparators(path)).startsWith(inside, kNames);
+    return QDir::cleanPath(QDir::fromNativeSeparators(path)).startsWith(inside, fileNameCase());
 }
 
 } // namespace platform

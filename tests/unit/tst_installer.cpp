@@ -1,7 +1,8 @@
 // The installer against a real workspace: every pack of tests/packs with the
 // outcome expected.tsv gives it, signed packs and the question asked before
 // installing, the start-list edits byte for byte, removal, the lock, and what
-// an interrupted run leaves behind.
+// an interrupted run leaves behind. What runs from a folder against a table
+// of processes, and the folder rules under them.
 
 #include "DataTable.h"
 #include "InstallationCheck.h"
@@ -10,7 +11,9 @@
 #include "installer/StartListEditor.h"
 #include "orva/extensions/StartListReader.h"
 #include "pack/PackSignature.h"
+#include "packsetup/AppFolder.h"
 #include "packsetup/InstallConfirmation.h"
+#include "platform/Platform.h"
 
 #include <QtTest>
 #ifndef Q_OS_WIN
@@ -129,6 +132,63 @@ void changePack(const QString& path, Change how, const Workspace& workspace)
     QVERIFY(file.resize(0) && file.seek(0) && file.write(pack) == pack.size());
 }
 
+// A field's text; "-" stands for none.
+QString field(const QByteArray& bytes)
+{
+    return bytes == "-" ? QString() : QString::fromUtf8(bytes);
+}
+
+// The processes of a row of processes.tsv, with what packsetup did to them.
+class FakeTable : public platform::ProcessTable
+{
+public:
+    struct Process
+    {
+        platform::ProcessEntry entry;
+        QByteArray behaviour;
+        QStringList pair;
+        bool ended = false;
+    };
+    mutable QMap<qint64, Process> table;
+    mutable QStringList actions;
+
+    QList<platform::ProcessEntry> processes() const override
+    {
+        QList<platform::ProcessEntry> running;
+        for (const Process& process : table)
+            if (!process.ended)
+                running.append(process.entry);
+        return running;
+    }
+    std::optional<platform::ProcessCommand> command(qint64 pid) const override
+    {
+        return platform::ProcessCommand{table[pid].pair, QString()};
+    }
+    std::unique_ptr<platform::HeldProcess> hold(const platform::ProcessEntry& entry) const override
+    {
+        return std::make_unique<Held>(*this, entry);
+    }
+
+private:
+    // Acts on whatever process has the id now, as a bare id would.
+    struct Held : platform::HeldProcess
+    {
+        Held(const FakeTable& fake, platform::ProcessEntry entry) : fake(fake), entry(std::move(entry)) {}
+        bool runs() const override { return !now().ended && now().entry.started == entry.started; }
+        bool mayEnd() const override { return now().behaviour != "foreign"; }
+        void askToEnd() override { end("ask", "asked"); }
+        void forceToEnd() override { end("force", now().behaviour == "foreign" ? "" : now().behaviour); }
+        void end(const char* how, const QByteArray& endsBy)
+        {
+            fake.actions.append(QStringLiteral("%1 %2").arg(QLatin1String(how)).arg(entry.pid));
+            now().ended |= now().behaviour == endsBy;
+        }
+        Process& now() const { return fake.table[entry.pid]; }
+        const FakeTable& fake;
+        platform::ProcessEntry entry;
+    };
+};
+
 } // namespace
 
 class TestInstaller : public QObject
@@ -144,6 +204,10 @@ private slots:
     void listEdits();
     void removal();
     void failures();
+    void runningProcesses_data();
+    void runningProcesses();
+    void folders_data();
+    void folders();
 };
 
 void TestInstaller::packs_data()
@@ -298,6 +362,90 @@ void TestInstaller::failures()
     QCOMPARE(QDir(QStringLiteral("Extensions")).entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot),
              (QStringList{QStringLiteral("00000004"), QStringLiteral("00000009")}));
     QVERIFY(QFileInfo::exists(QStringLiteral("Extensions/00000004/Old.exe")));
+}
+
+void TestInstaller::runningProcesses_data()
+{
+    addDataRows(QStringLiteral(ORVA_TEST_DATA "/unit/processes.tsv"),
+                {"processes", "change", "summary", "orva", "actions", "exitCode", "message"});
+}
+
+void TestInstaller::runningProcesses()
+{
+    const Workspace workspace;
+    QFETCH(QByteArray, processes);
+    QVERIFY(QDir().mkpath(QStringLiteral("Extensions/00000002")) && QDir().mkpath(QStringLiteral("T")));
+    if (processes.contains(" T/")) {
+#ifdef Q_OS_WIN
+        QSKIP("a link in the extension folder's place needs symbolic links");
+#endif
+        QVERIFY(QDir().rmdir(QStringLiteral("Extensions/00000002")) &&
+                QFile::link(workspace.path(QStringLiteral("T")), QStringLiteral("Extensions/00000002")));
+    }
+    const QString root = QFileInfo(workspace.path()).canonicalFilePath() + QLatin1Char('/');
+    FakeTable fake;
+    for (const QByteArray& process : processes.split(';')) {
+        QStringList words = QString::fromUtf8(process.trimmed()).split(QLatin1Char(' '));
+        QVERIFY2(QList<QByteArray>({"asked", "forced", "foreign"}).contains(words.value(3).toUtf8()),
+                 "an unknown behaviour");
+        for (QString& word : words)
+            word.replace(QRegularExpression(QStringLiteral("^([EOT])/")), root + QStringLiteral("\\1/"))
+                .replace(root + QStringLiteral("E/"), root + QStringLiteral("Extensions/00000002/"));
+        fake.table[words[0].toLongLong()] = {
+            {words[0].toLongLong(), words[1].toLongLong(), words[2].toULongLong(), words[4]},
+            words[3].toUtf8(),
+            words.mid(5)};
+    }
+    QFETCH(QByteArray, change);
+    QVERIFY2(change == "-" || change.startsWith("reuse "), "an unknown change");
+    const auto stop = [&](const installer::RunningExtension& running) {
+        const qint64 reused = change.mid(6).toLongLong();
+        if (reused != 0) // a later program with that id, from elsewhere
+            fake.table[reused] = {{reused, 1, 999, root + QStringLiteral("O/Later.exe")}, "asked", {}};
+        return running.stop();
+    };
+    const platform::PauseFunction previous = platform::setPauseFunction([](int) {});
+    installer::RunningExtension stopped;
+    const pack::Outcome outcome =
+        installer::releaseFolder("00000002", QStringLiteral("Extensions/00000002"), stop, stopped, fake);
+    platform::setPauseFunction(previous);
+    QCOMPARE(stopped.summary(), field(ROW(QByteArray, summary)));
+    QCOMPARE(stopped.startedByOrva(), ROW(QByteArray, orva) == "yes");
+    QCOMPARE(fake.actions.join(QStringLiteral("; ")), field(ROW(QByteArray, actions)));
+    QCOMPARE(outcome.exitStatus(), ROW(QByteArray, exitCode).toInt());
+    QVERIFY2(outcome.message.contains(QString::fromUtf8(ROW(QByteArray, message))),
+             qPrintable(outcome.message));
+}
+
+void TestInstaller::folders_data()
+{
+    addDataRows(QStringLiteral(ORVA_TEST_DATA "/unit/folders.tsv"),
+                {"function", "first", "second", "linux", "windows"});
+}
+
+void TestInstaller::folders()
+{
+#ifdef Q_OS_WIN
+    const QString expected = QString::fromUtf8(ROW(QByteArray, windows));
+#else
+    const QString expected = QString::fromUtf8(ROW(QByteArray, linux));
+#endif
+    const QString first = QString::fromUtf8(ROW(QByteArray, first));
+    const QString second = QString::fromUtf8(ROW(QByteArray, second));
+    QFETCH(QByteArray, function);
+    if (function == "inside") {
+        QCOMPARE(QLatin1String(platform::isInsideFolder(first, second) ? "yes" : "no"), expected);
+        return;
+    }
+    QVERIFY2(function == "app", "an unknown function");
+    const Workspace workspace;
+    workspace.write(QStringLiteral("App/Extensions/00000001/packsetup.exe"), "");
+    QVERIFY(QDir().mkdir(QStringLiteral("Packs")));
+#ifndef Q_OS_WIN
+    QVERIFY(QFile::link(QStringLiteral("App"), QStringLiteral("Linked")));
+#endif
+    const QString root = QFileInfo(workspace.path()).canonicalFilePath() + QLatin1Char('/');
+    QCOMPARE(packsetup::appFolderFor(root + first, root + second), root + expected);
 }
 
 QTEST_GUILESS_MAIN(TestInstaller)
