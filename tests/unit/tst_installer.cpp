@@ -132,16 +132,9 @@ void changePack(const QString& path, Change how, const Workspace& workspace)
     QVERIFY(file.resize(0) && file.seek(0) && file.write(pack) == pack.size());
 }
 
-// A field's text; "-" stands for none.
-QString field(const QByteArray& bytes)
-{
-    return bytes == "-" ? QString() : QString::fromUtf8(bytes);
-}
-
 // The processes of a row of processes.tsv, with what packsetup did to them.
-class FakeTable : public platform::ProcessTable
+struct FakeTable : platform::ProcessTable
 {
-public:
     struct Process
     {
         platform::ProcessEntry entry;
@@ -168,8 +161,6 @@ public:
     {
         return std::make_unique<Held>(*this, entry);
     }
-
-private:
     // Acts on whatever process has the id now, as a bare id would.
     struct Held : platform::HeldProcess
     {
@@ -409,9 +400,9 @@ void TestInstaller::runningProcesses()
     const pack::Outcome outcome =
         installer::releaseFolder("00000002", QStringLiteral("Extensions/00000002"), stop, stopped, fake);
     platform::setPauseFunction(previous);
-    QCOMPARE(stopped.summary(), field(ROW(QByteArray, summary)));
+    QCOMPARE(stopped.summary(), QString::fromUtf8(ROW(QByteArray, summary)));
     QCOMPARE(stopped.startedByOrva(), ROW(QByteArray, orva) == "yes");
-    QCOMPARE(fake.actions.join(QStringLiteral("; ")), field(ROW(QByteArray, actions)));
+    QCOMPARE(fake.actions.join(QStringLiteral("; ")), QString::fromUtf8(ROW(QByteArray, actions)));
     QCOMPARE(outcome.exitStatus(), ROW(QByteArray, exitCode).toInt());
     QVERIFY2(outcome.message.contains(QString::fromUtf8(ROW(QByteArray, message))),
              qPrintable(outcome.message));
