@@ -147,7 +147,7 @@ pack::Outcome RunningExtension::checkEndable() const
 {
     for (const QList<Process>* kind : {&m_launchers, &m_processes}) {
         for (const Process& process : *kind) {
-            if (process.held->runs() && !process.held->mayEnd())
+            if (!process.held->mayEnd())
                 return inUse(QStringLiteral(
                                  "程序%1正在运行，但没有权限结束它（它可能属于另一个用户）。请先结束它再试。")
                                  .arg(named(process)));

@@ -431,6 +431,7 @@ void TestInstaller::folders()
     QVERIFY2(function == "app", "an unknown function");
     const Workspace workspace;
     workspace.write(QStringLiteral("App/Extensions/00000001/packsetup.exe"), "");
+    workspace.write(QStringLiteral("App/Other/00000001/packsetup.exe"), "");
     QVERIFY(QDir().mkdir(QStringLiteral("Packs")));
 #ifndef Q_OS_WIN
     QVERIFY(QFile::link(QStringLiteral("App"), QStringLiteral("Linked")));
