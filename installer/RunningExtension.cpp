@@ -112,13 +112,12 @@ RunningExtension RunningExtension::find(const QString& folder, const platform::P
     }
     // A launcher's child is the listener run it waits for, wherever its program lies.
     for (const platform::ProcessEntry& process : all) {
-        const bool found =
-            std::any_of(launchers.begin(), launchers.end(),
-                        [&](const platform::ProcessEntry& launcher) { return launcher.pid == process.pid; });
+        // A launcher runs from the app folder and is no launcher's child: it
+        // is never counted twice.
         const bool child =
             std::any_of(launchers.begin(), launchers.end(),
                         [&](const platform::ProcessEntry& launcher) { return isChildOf(process, launcher); });
-        if (found || !(child || names.contain(process.program)))
+        if (!child && !names.contain(process.program))
             continue;
         if (const std::shared_ptr<platform::HeldProcess> held = table.hold(process))
             running.m_processes.append({held, process.pid, process.program, baseName(process.program)});

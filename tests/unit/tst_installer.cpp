@@ -242,6 +242,7 @@ void TestInstaller::signatures()
     QProcess running; // the installed program, for the rows that run it
     if (how == Change::Running || how == Change::RunningKept) {
         running.start(workspace.path(QStringLiteral("Extensions/00000004/Old.exe")), QStringList());
+        QVERIFY(running.waitForStarted()); // the log alone may come before QProcess knows
         QTRY_VERIFY(workspace.log().join(QLatin1Char('\n')).contains(QStringLiteral("Old.exe\tstart")));
     }
     const auto before = workspace.snapshot();
