@@ -46,12 +46,13 @@ bool isLauncher(const platform::ProcessEntry& process)
                .compare(QLatin1String(extensions::kChainlaunchFileName), Qt::CaseInsensitive) == 0;
 }
 
-// Whether `parent` created `child`: a parent id alone may be stale (Windows
-// never updates it), so the parent must also be created no later than the
-// child. The same tick counts: a launcher starts its listener at once, and
-// the clocks tick coarsely (10 ms on Linux, where a parent id is never stale;
-// Windows' clock is as coarse), while a stale id needs its old parent to end
-// and the id to go to a launcher within the tick that created the child.
+// Whether `parent` created `child`. A parent id alone may be stale (Windows
+// never updates it when the parent ends, and gives the id to later
+// processes), so the parent must also be created no later than the child.
+// Equal times count: creation times move in clock ticks (10 ms on Linux,
+// about as coarse on Windows) and a launcher starts its listener at once,
+// while a stale id needs its old parent to end and a launcher to get the id
+// within the tick that created the child.
 bool isChildOf(const platform::ProcessEntry& child, const platform::ProcessEntry& parent)
 {
     return child.parentPid == parent.pid && parent.started != 0 && parent.started <= child.started;
