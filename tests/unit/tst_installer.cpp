@@ -391,8 +391,7 @@ void TestInstaller::runningProcesses()
     QFETCH(QByteArray, change);
     QVERIFY2(change == "-" || change.startsWith("reuse "), "an unknown change");
     const auto stop = [&](const installer::RunningExtension& running) {
-        const qint64 reused = change.mid(6).toLongLong();
-        if (reused != 0) // a later program with that id, from elsewhere
+        if (const qint64 reused = change.mid(6).toLongLong()) // a later program with that id, from elsewhere
             fake.table[reused] = {{reused, 1, 999, root + QStringLiteral("O/Later.exe")}, "asked", {}};
         return running.stop();
     };
