@@ -140,7 +140,8 @@ qint64 PackReader::readBlock()
         return -1;
     }
     m_read += got;
-    if (m_progress && (m_read - m_reported >= m_buffer.size() * kBlocksPerProgressStep || (got == 0 && m_reported < m_read))) {
+    if (m_progress && (m_read - m_reported >= m_buffer.size() * kBlocksPerProgressStep ||
+                       (got == 0 && m_reported < m_read))) {
         m_reported = m_read;
         m_progress(m_read, m_size);
     }

@@ -252,7 +252,8 @@ std::optional<DiskSpace> diskSpace(const QString& path)
     };
     if (::statvfs(QFile::encodeName(path).constData(), &disk) != 0)
         return std::nullopt;
-    return DiskSpace{bytes(quint64(disk.f_bavail) * disk.f_frsize), bytes(quint64(disk.f_blocks) * disk.f_frsize)};
+    return DiskSpace{bytes(quint64(disk.f_bavail) * disk.f_frsize),
+                     bytes(quint64(disk.f_blocks) * disk.f_frsize)};
 #endif
 }
 

@@ -213,7 +213,8 @@ void TestInstaller::signatures()
     });
     installer.setProgress([&](installer::InstallStage, const QString&, qint64 done, qint64) {
         if (how == Change::RewrittenWhileUnpacking) // in place, what is read: reading it again would see it
-            workspace.write(path, QByteArray(static_cast<int>(done), 'x') + checked.mid(static_cast<int>(done)));
+            workspace.write(path,
+                            QByteArray(static_cast<int>(done), 'x') + checked.mid(static_cast<int>(done)));
     });
     const pack::Outcome outcome = installer.install(path);
     workspace.write(path, checked);
