@@ -200,10 +200,10 @@ pack::Outcome ExtensionInstaller::putInPlace(const pack::PackInfo& info, const Q
         return swapIn(info, staging, upgrade, stopped);
     if (m_progress)
         m_progress(InstallStage::EndingRunning, QString::fromUtf8(info.name), 0, 0);
-    const Outcome released = releaseFolder(info.id, live, m_stop, stopped);
+    Outcome released = releaseFolder(info.id, live, m_stop, stopped);
     if (!released.ok())
         return released;
-    const Outcome outcome = swapIn(info, staging, upgrade, stopped);
+    Outcome outcome = swapIn(info, staging, upgrade, stopped);
     // Before packsetup shows its closing message: ORVA starts the pairs again
     // now, the new version or the old one put back.
     extensions::ExtensionChangeNotice::settle(outcome.ok());
