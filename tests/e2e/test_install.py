@@ -109,11 +109,12 @@ class InstallTest(Case):
         self.assertNotEqual(first, second)
         launchers = set(harness.running())
         setup = Run(self, ["./Extensions/00000001/packsetup.exe", harness.native(self.path(listener))])
-        harness.retry(lambda: [harness.display.keys(wid, "Return") for wid in harness.display.windows(setup.pid)
+        pid = harness.wait_until(lambda: harness.running("packsetup.exe"), "packsetup")[0][0]
+        harness.retry(lambda: [harness.display.keys(wid, "Return") for wid in harness.display.windows(pid)
                                if harness.display.title(wid) == "安装扩展-ORVA"],  # its question: 安装
                       lambda: not launchers & set(harness.running()), "the launcher to be ended")
         harness.wait_until(lambda: "新的监听" in run.output(), "the new listener to run")
-        setup.answer("安装扩展-ORVA", ("Return",))  # the closing box, shown until now
+        harness.answer_installer("安装扩展-ORVA")  # the closing box, shown until now
         self.assertEqual(setup.wait_exit(), 0, setup.describe())
         self.assertEqual(self.events("Logger.exe"), [], "the stops ran the control program")
 
