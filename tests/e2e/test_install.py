@@ -89,10 +89,10 @@ class InstallTest(Case):
         self.assertEqual(self.exit_orva(run, main), 0)
 
     def test_packsetup_by_hand_and_after_exit(self):
-        """packsetup --quiet while ORVA runs: updating the control extension
-        ends the pair that uses it, updating the listener ends the listener
-        (which takes the time limit to be forced), each without running the
-        control; ORVA starts the pair again as soon as the new version is in
+        """packsetup by hand while ORVA runs: updating the control extension
+        (--quiet) ends the pair that uses it, updating the listener (through
+        its windows) ends the listener (which takes the time limit to be
+        forced), each without running the control; ORVA starts the pair again as soon as the new version is in
         place, with packsetup's closing box still up. After Exit it ends the
         listener left running."""
         self.add_extension("00000003", "Logger", "00000003")
