@@ -73,6 +73,10 @@ void ExtensionFolders::cleanLeftovers() const
                 deleteTree(path);
         }
     }
+    // The temporary file of a notice for ORVA whose writing was cut short.
+    const QString notice = QLatin1String(extensions::kChangeNoticeFileName) + QStringLiteral(".*");
+    for (const QString& name : root.entryList({notice}, QDir::Files | QDir::Hidden | QDir::System))
+        QFile::remove(root.filePath(name));
 }
 
 bool ExtensionFolders::removeFolder(const QString& folder, const QByteArray& id) const

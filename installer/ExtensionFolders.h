@@ -30,9 +30,10 @@ public:
     // What to say when lock() finds another packsetup at work.
     static QString busyMessage();
 
-    // Finishes what an interrupted run left: staging and removal folders are
-    // deleted; a backup is put back where its extension folder is missing and
-    // deleted where the new folder made it into place. Call with the lock held.
+    // Finishes what an interrupted run left: staging and removal folders and
+    // a half-written change notice are deleted; a backup is put back where
+    // its extension folder is missing and deleted where the new folder made
+    // it into place. Call with the lock held.
     void cleanLeftovers() const;
 
     // Renames a folder to a removal name and deletes it there, so that an

@@ -1,6 +1,7 @@
 #include "ExtensionInstaller.h"
 
 #include "AuthorPin.h"
+#include "orva/extensions/ExtensionChangeNotice.h"
 #include "orva/extensions/ExtensionLayout.h"
 #include "orva/extensions/FirstLineReader.h"
 #include "pack/HeaderWriter.h"
@@ -194,15 +195,26 @@ pack::Outcome ExtensionInstaller::putInPlace(const pack::PackInfo& info, const Q
                                              bool upgrade) const
 {
     const QString live = m_folders.extensionFolder(info.id);
-    const QString backup = m_folders.backupFolder(info.id);
     RunningExtension stopped;
-    if (upgrade) {
-        if (m_progress)
-            m_progress(InstallStage::EndingRunning, QString::fromUtf8(info.name), 0, 0);
-        Outcome released = releaseFolder(info.id, live, m_stop, stopped);
-        if (!released.ok())
-            return released;
-    }
+    if (!upgrade)
+        return swapIn(info, staging, upgrade, stopped);
+    if (m_progress)
+        m_progress(InstallStage::EndingRunning, QString::fromUtf8(info.name), 0, 0);
+    Outcome released = releaseFolder(info.id, live, m_stop, stopped);
+    if (!released.ok())
+        return released;
+    Outcome outcome = swapIn(info, staging, upgrade, stopped);
+    // Before packsetup shows its closing message: ORVA starts the pairs again
+    // now, the new version or the old one put back.
+    extensions::ExtensionChangeNotice::settle(outcome.ok());
+    return outcome;
+}
+
+pack::Outcome ExtensionInstaller::swapIn(const pack::PackInfo& info, const QString& staging, bool upgrade,
+                                         const RunningExtension& stopped) const
+{
+    const QString live = m_folders.extensionFolder(info.id);
+    const QString backup = m_folders.backupFolder(info.id);
     QDir dir;
     // Where the system swaps folders in one step, the extension folder is
     // never missing: the old version waits under the staging name, which the

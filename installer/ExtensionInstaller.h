@@ -48,6 +48,9 @@ private:
     // The files the installer writes itself, next to the unpacked ones.
     static pack::Outcome completeStaging(const InstallPlan& plan, const QString& staging);
     pack::Outcome putInPlace(const pack::PackInfo& info, const QString& staging, bool upgrade) const;
+    // The folder swap and the lists, once nothing runs from the old folder.
+    pack::Outcome swapIn(const pack::PackInfo& info, const QString& staging, bool upgrade,
+                         const RunningExtension& stopped) const;
     static QString doneMessage(const pack::PackInfo& info, bool upgrade, const RunningExtension& stopped);
 
     pack::ArchiveLimits m_limits;

@@ -1,6 +1,7 @@
 #include "ExtensionRemover.h"
 
 #include "RunningExtension.h"
+#include "orva/extensions/ExtensionChangeNotice.h"
 #include "orva/extensions/ExtensionLayout.h"
 #include "orva/extensions/FirstLineReader.h"
 
@@ -46,9 +47,15 @@ pack::Outcome ExtensionRemover::remove(const QByteArray& id) const
     }
 
     const ListChange lists = m_lists.remove(id);
+    const bool folderGone = !installed || (lists.ok && m_folders.removeFolder(folder, id));
+    // Before packsetup shows its closing message, and once the programs are
+    // gone: ORVA no longer waits, and starts the pairs again only if nothing
+    // changed.
+    if (installed)
+        extensions::ExtensionChangeNotice::settle(lists.ok);
     if (!lists.ok)
         return failure(ExitCode::IoFailure, id, lists.error);
-    if (installed && !m_folders.removeFolder(folder, id))
+    if (!folderGone)
         return failure(ExitCode::IoFailure, id,
                        QStringLiteral("已从启动列表中移除，但无法删除文件夹\"%1\"（扩展可能正在运行）。")
                            .arg(QDir::toNativeSeparators(folder)));

@@ -221,21 +221,18 @@ QString RunningExtension::named(const Process& process)
 pack::Outcome releaseFolder(const QByteArray& id, const QString& folder, const StopRunning& stop,
                             RunningExtension& stopped, const platform::ProcessTable& table)
 {
-    stopped = RunningExtension::find(folder, table);
     const QString noticePath = platform::processPath(extensions::changeNoticePath());
-    const bool noticed = !stopped.isEmpty();
-    if (noticed) {
-        // From now on ORVA holds every run of the pair that ends; looked for
-        // again, as a run may have ended and started again meanwhile.
-        const extensions::ExtensionChangeNotice notice{
-            {id}, platform::currentProcessIdentity(), QDateTime::currentMSecsSinceEpoch()};
-        QString error;
-        if (!notice.write(error))
-            return pack::Outcome{
-                pack::ExitCode::IoFailure,
-                QStringLiteral("无法写入\"%1\"：%2。").arg(QDir::toNativeSeparators(noticePath), error)};
-        stopped = RunningExtension::find(folder, table);
-    }
+    // Written before anything is looked for, and also when nothing runs: from
+    // now on ORVA holds every start of the pair, also one of a run that ended
+    // a moment ago.
+    const extensions::ExtensionChangeNotice notice{
+        {id}, platform::currentProcessIdentity(), QDateTime::currentMSecsSinceEpoch()};
+    QString error;
+    if (!notice.write(error))
+        return pack::Outcome{
+            pack::ExitCode::IoFailure,
+            QStringLiteral("无法写入\"%1\"：%2。").arg(QDir::toNativeSeparators(noticePath), error)};
+    stopped = RunningExtension::find(folder, table);
     pack::Outcome outcome = stopped.checkEndable();
     if (outcome.ok()) {
         std::optional<QString> still = stopped.isEmpty() ? std::nullopt : stop(stopped);
@@ -246,7 +243,7 @@ pack::Outcome releaseFolder(const QByteArray& id, const QString& folder, const S
                 QStringLiteral("程序%1仍在运行，扩展文件夹不能被替换或删除。请先结束它再试。").arg(*still));
     }
     // Nothing changes after all: ORVA starts the pairs again at once.
-    if (!outcome.ok() && noticed)
+    if (!outcome.ok())
         QFile::remove(noticePath);
     return outcome;
 }

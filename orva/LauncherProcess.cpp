@@ -21,7 +21,7 @@ LauncherProcess::LauncherProcess(const QString& program)
     connect(&m_delayedRestart, &QTimer::timeout, this, &LauncherProcess::launch);
     m_changeWait.setSingleShot(true);
     m_changeWait.setInterval(kChangePollMs);
-    connect(&m_changeWait, &QTimer::timeout, this, &LauncherProcess::restartAfterRun);
+    connect(&m_changeWait, &QTimer::timeout, this, &LauncherProcess::launch);
 
     m_restartConnection = connect(this, qOverload<int, QProcess::ExitStatus>(&QProcess::finished), this,
                                   &LauncherProcess::restartAfterRun, Qt::DirectConnection);
@@ -36,6 +36,16 @@ void LauncherProcess::launch()
 {
     if (!m_restartsEnabled)
         return;
+    const std::optional<extensions::ExtensionChangeNotice> notice = extensions::ExtensionChangeNotice::read();
+    if (notice && notice->names(m_pairIds)) {
+        if (notice->inProgress()) {
+            m_changeWait.start();
+            return;
+        }
+        // A removed extension's pair is not started again.
+        if (m_runClock.isValid() && notice->concerns(m_pairIds, m_runStartedAt) && !programsExist())
+            return;
+    }
     m_runClock.start();
     m_runStartedAt = QDateTime::currentMSecsSinceEpoch();
     start(QIODevice::ReadWrite);
@@ -43,19 +53,13 @@ void LauncherProcess::launch()
 
 void LauncherProcess::restartAfterRun()
 {
-    // packsetup ended this run, or it ended while packsetup changes the pair:
-    // the next one starts the new version, once packsetup is done with it.
+    // packsetup's change ended this run: the next one starts the new version
+    // as soon as it is in place. A shorter run than a working run's pause has
+    // failed at start (no display, missing libraries): retry after a pause
+    // rather than spin a core.
     const std::optional<extensions::ExtensionChangeNotice> notice = extensions::ExtensionChangeNotice::read();
-    if (notice && notice->concerns(m_pairIds, m_runStartedAt)) {
-        if (platform::processRuns(notice->changer))
-            m_changeWait.start();
-        else if (programsExist())
-            launch();
-        return; // a removed extension's pair is not started again
-    }
-    // A run shorter than a working run's pause has failed at start (no display,
-    // missing libraries): retry after a pause rather than spin a core.
-    if (m_runClock.isValid() && m_runClock.elapsed() < kMinimumRunMs)
+    const bool endedByChange = notice && notice->concerns(m_pairIds, m_runStartedAt);
+    if (!endedByChange && m_runClock.isValid() && m_runClock.elapsed() < kMinimumRunMs)
         m_delayedRestart.start();
     else
         launch();

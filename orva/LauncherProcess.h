@@ -20,7 +20,7 @@ public:
     // A working launcher run lasts at least this long (it pauses a full
     // second after starting its second program).
     static constexpr int kMinimumRunMs = 1000;
-    // How often a run that waits for packsetup looks whether it has ended.
+    // How often a run that waits for packsetup looks whether it is done.
     static constexpr int kChangePollMs = 200;
 
     explicit LauncherProcess(const QString& program);
@@ -28,8 +28,10 @@ public:
     // The ids of the pair's listener and control extensions.
     void setPair(const QByteArray& listenerId, const QByteArray& controlId);
 
-    // Starts a run now (read-write open mode).
+    // Starts a run now (read-write open mode), or once packsetup is done
+    // with the pair.
     void launch();
+    bool waitsForChange() const { return m_changeWait.isActive(); }
     // Detaches the restart, then closes the process: it is killed, waited for
     // without time limit, and never started again.
     void closeWithoutRestart();

@@ -70,7 +70,9 @@ void launchExtension(const QByteArray& id, QMessageBox& loadingNotice)
     launcher->setPair(id, *controlId);
     launcher->launch();
     platform::pause(1000);
-    if (launcher->waitForStarted(kStartTimeoutMs))
+    if (launcher->waitsForChange())
+        qDebug() << "程序等待安装程序完成更改";
+    else if (launcher->waitForStarted(kStartTimeoutMs))
         qDebug() << "程序已经启动";
     else
         qDebug() << "无法启动程序";

@@ -54,8 +54,9 @@ QString archiveProblemMessage(const ArchiveProblem& problem)
     case ArchiveProblemCode::WriteFailed:
         return QStringLiteral("写入磁盘失败（磁盘可能已满或没有写入权限）：%1。").arg(problem.detail);
     case ArchiveProblemCode::DiskFull:
-        return QStringLiteral("磁盘空间不足：") + entry +
-               QStringLiteral("解压后有%1字节，磁盘上没有这么多空间。没有做任何更改。").arg(problem.detail);
+        return QStringLiteral("磁盘空间不足：写入") + entry +
+               QStringLiteral("后，磁盘上剩下的空间将少于必须保留的%1字节。没有做任何更改。")
+                   .arg(problem.detail);
     }
     return {};
 }

@@ -28,14 +28,14 @@ enum class ArchiveProblemCode {
     ReservedFile,   // a file the installer writes itself
     ProgramMissing, // no regular file "<name>.exe" at the top
     WriteFailed,    // the disk refused a write (full, no permission, ...)
-    DiskFull,       // an entry declares more bytes than the disk has room for
+    DiskFull,       // an entry would leave less than the minimum free on the disk
 };
 
 struct ArchiveProblem
 {
     ArchiveProblemCode code = ArchiveProblemCode::None;
     QByteArray entry;   // the entry's path as the archive names it, UTF-8
-    QString detail;     // the library's error, the entry's type, the bound
+    QString detail;     // the library's error, the entry's type, the bound, the minimum free
     FileNameCheck part; // BadPathPart: what is wrong with the part
 };
 

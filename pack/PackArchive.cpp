@@ -161,33 +161,44 @@ std::optional<QByteArray> entryPathUtf8(archive_entry* entry)
 #endif
 }
 
-// The room on the staging folder's disk, asked of the system only when the
-// sizes declared since it last answered could have used up half of what it
-// said: a pack of many small files costs a handful of questions, not one per
-// file. A disk that tells nothing is left to the writes themselves.
+// The room on the staging folder's disk, kept above the limits' minimum free
+// bytes, asked of the system only when the bytes counted since it last
+// answered could have used up half of what it said: a pack of many small
+// files costs a handful of questions, not one per file. A disk that tells
+// nothing is left to the writes themselves.
 class DiskRoom
 {
 public:
-    explicit DiskRoom(QString folder) : m_folder(std::move(folder)) {}
+    DiskRoom(QString folder, const ArchiveLimits& limits) : m_folder(std::move(folder)), m_limits(limits) {}
 
+    // Whether `bytes` more can be written.
     bool fits(qint64 bytes)
     {
         if (bytes <= 0 || m_folder.isEmpty())
             return true;
-        m_declared += bytes;
-        if (!m_asked || (m_known && m_declared > *m_known / 2)) {
+        m_counted += bytes;
+        if (!m_asked || (m_room && m_counted > *m_room / 2)) {
             m_asked = true;
-            m_known = platform::availableDiskBytes(m_folder);
-            m_declared = bytes;
+            const std::optional<platform::DiskSpace> disk = platform::diskSpace(m_folder);
+            m_room = disk ? std::optional<qint64>(disk->available - m_limits.minFreeOn(disk->total))
+                          : std::nullopt;
+            m_counted = bytes;
         }
-        return !m_known || bytes <= *m_known - (m_declared - bytes);
+        return !m_room || m_counted <= *m_room;
+    }
+
+    qint64 minFree() const
+    {
+        const std::optional<platform::DiskSpace> disk = platform::diskSpace(m_folder);
+        return m_limits.minFreeOn(disk ? disk->total : 0);
     }
 
 private:
     QString m_folder;
+    const ArchiveLimits& m_limits;
     bool m_asked = false;
-    std::optional<qint64> m_known;
-    qint64 m_declared = 0; // since m_known was asked, this entry included
+    std::optional<qint64> m_room; // what may be written beyond the minimum free, when asked
+    qint64 m_counted = 0;         // since m_room was asked, these bytes included
 };
 
 // Reading: anything but OK and WARN is a failure; damaged tar headers come
@@ -267,7 +278,7 @@ ArchiveResult PackArchive::run(const QString* folder)
                               ARCHIVE_EXTRACT_SECURE_SYMLINKS | ARCHIVE_EXTRACT_TIME);
     }
 
-    DiskRoom room(disk);
+    DiskRoom room(disk, m_limits);
     qint64 entryCount = 0;
     for (;;) {
         archive_entry* entry = nullptr;
@@ -306,10 +317,14 @@ ArchiveResult PackArchive::run(const QString* folder)
         }
 
         // A size the entry declares that cannot fit is refused before any of
-        // it is written; the bound itself counts the data really read.
+        // it is written; the bound itself counts the data really read, as does
+        // the room beyond the declared size (none for a streamed entry).
         const qint64 declared = archive_entry_size_is_set(entry) ? archive_entry_size(entry) : 0;
+        const auto noRoom = [&] {
+            return refuse(problemOf(ArchiveProblemCode::DiskFull, path, QString::number(room.minFree())));
+        };
         if (writer && !room.fits(declared))
-            return refuse(problemOf(ArchiveProblemCode::DiskFull, path, QString::number(declared)));
+            return noRoom();
         if (declared > m_limits.maxBytes - result.totalBytes)
             return refuse(problemOf(ArchiveProblemCode::TooLarge, {}, QString::number(m_limits.maxBytes)));
 
@@ -337,10 +352,13 @@ ArchiveResult PackArchive::run(const QString* folder)
             if (offset < 0 || static_cast<quint64>(size) > quint64(m_limits.maxBytes))
                 return refuse(
                     problemOf(ArchiveProblemCode::TooLarge, {}, QString::number(m_limits.maxBytes)));
+            const qint64 counted = qMax(extent, declared);
             extent = qMax(extent, qint64(offset) + qint64(size));
             if (result.totalBytes + extent > m_limits.maxBytes)
                 return refuse(
                     problemOf(ArchiveProblemCode::TooLarge, {}, QString::number(m_limits.maxBytes)));
+            if (write && !room.fits(extent - counted))
+                return noRoom();
             if (write && type == AE_IFREG && size > 0 &&
                 diskFailed(archive_write_data_block(writer.get(), block, size, offset)))
                 return refuse(problemOf(ArchiveProblemCode::WriteFailed, path, diskError(writer.get())));

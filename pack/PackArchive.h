@@ -10,13 +10,35 @@
 
 #include <QList>
 #include <QString>
+#include <optional>
 
 namespace pack {
 
 struct ArchiveLimits
 {
-    qint64 maxEntries = 100000;
-    qint64 maxBytes = qint64(4) << 30; // counted as unpacked, from the real data
+    // What an unpacked pack leaves free on its disk at least, unless the
+    // limits name another amount: the larger of these two, so that other
+    // programs' writes do not fail meanwhile.
+    static constexpr qint64 kMinFreeBytes = qint64(64) << 20;
+    static constexpr qint64 kMinFreeShare = 100; // a hundredth of the disk
+
+    ArchiveLimits(qint64 entries = 100000, qint64 bytes = qint64(4) << 30)
+        : maxEntries(entries), maxBytes(bytes)
+    {}
+
+    qint64 maxEntries;
+    qint64 maxBytes; // counted as unpacked, from the real data
+    std::optional<qint64> minFreeBytes;
+    // How much of the pack file is read at a time: small enough to stay in
+    // the processor's cache while the archive reader decompresses it (a
+    // megabyte was measurably slower), and memory stays small for any pack.
+    qint64 readBlockBytes = qint64(64) << 10;
+
+    // The bytes to leave free on a disk of `diskBytes`.
+    qint64 minFreeOn(qint64 diskBytes) const
+    {
+        return minFreeBytes.value_or(qMax(kMinFreeBytes, diskBytes / kMinFreeShare));
+    }
 };
 
 struct ArchiveResult

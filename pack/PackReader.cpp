@@ -7,11 +7,8 @@
 namespace pack {
 namespace {
 
-// Small enough to stay in the processor's cache while the archive reader
-// decompresses it (a megabyte was measurably slower), and memory stays
-// small for any pack.
-constexpr qint64 kBlockBytes = qint64{64} << 10;
-constexpr qint64 kProgressStepBytes = qint64{1} << 20;
+// Progress is told every this many blocks: a megabyte at the usual size.
+constexpr qint64 kBlocksPerProgressStep = 16;
 
 Outcome signatureVerdict(SignatureProblemCode problem)
 {
@@ -136,14 +133,15 @@ qint64 PackReader::next(const char** block)
 qint64 PackReader::readBlock()
 {
     if (m_buffer.isEmpty())
-        m_buffer.resize(static_cast<int>(kBlockBytes));
+        m_buffer.resize(static_cast<int>(qBound(qint64(1), m_limits.readBlockBytes, qint64(1) << 30)));
     const qint64 got = m_file.read(m_buffer.data(), m_buffer.size());
     if (got < 0) {
         m_readError = m_file.errorString();
         return -1;
     }
     m_read += got;
-    if (m_progress && (m_read - m_reported >= kProgressStepBytes || (got == 0 && m_reported < m_read))) {
+    if (m_progress && (m_read - m_reported >= m_buffer.size() * kBlocksPerProgressStep ||
+                       (got == 0 && m_reported < m_read))) {
         m_reported = m_read;
         m_progress(m_read, m_size);
     }

@@ -243,22 +243,26 @@ bool isSameFile(const QString& first, const QString& second)
 #endif
 }
 
-std::optional<qint64> availableDiskBytes(const QString& path)
+std::optional<DiskSpace> diskSpace(const QString& path)
 {
+    const auto bytes = [](quint64 count) {
+        return static_cast<qint64>(qMin<quint64>(count, quint64(std::numeric_limits<qint64>::max())));
+    };
 #ifdef Q_OS_WIN
     ULARGE_INTEGER available{};
+    ULARGE_INTEGER total{};
     if (!::GetDiskFreeSpaceExW(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(path).utf16()),
-                               &available, nullptr, nullptr))
+                               &available, &total, nullptr))
         return std::nullopt;
-    return static_cast<qint64>(qMin<quint64>(available.QuadPart, std::numeric_limits<qint64>::max()));
+    return DiskSpace{bytes(available.QuadPart), bytes(total.QuadPart)};
 #else
     struct statvfs disk
     {
     };
     if (::statvfs(QFile::encodeName(path).constData(), &disk) != 0)
         return std::nullopt;
-    return static_cast<qint64>(
-        qMin<quint64>(quint64(disk.f_bavail) * disk.f_frsize, quint64(std::numeric_limits<qint64>::max())));
+    return DiskSpace{bytes(quint64(disk.f_bavail) * disk.f_frsize),
+                     bytes(quint64(disk.f_blocks) * disk.f_frsize)};
 #endif
 }
 

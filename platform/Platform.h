@@ -61,9 +61,13 @@ Qt::CaseSensitivity fileNameCase();
 // device and file number; on Windows the same volume and file index).
 bool isSameFile(const QString& first, const QString& second);
 
-// Bytes this process may still write on the file system that holds `path`;
-// nullopt when the system does not say.
-std::optional<qint64> availableDiskBytes(const QString& path);
+struct DiskSpace
+{
+    qint64 available = 0; // bytes this process may still write
+    qint64 total = 0;     // the file system's size
+};
+// The file system that holds `path`; nullopt when the system does not say.
+std::optional<DiskSpace> diskSpace(const QString& path);
 
 // Creates a new file that only its owner may read or write (mode 0600; on
 // Windows a protected ACL granting the owner alone), for a private key.

@@ -89,11 +89,12 @@ class InstallTest(Case):
         self.assertEqual(self.exit_orva(run, main), 0)
 
     def test_packsetup_by_hand_and_after_exit(self):
-        """packsetup --quiet while ORVA runs: updating the control extension
-        ends the pair that uses it, updating the listener ends the listener
-        (which takes the time limit to be forced), each without running the
-        control; ORVA starts the pair again when packsetup has ended. After
-        Exit it ends the listener left running."""
+        """packsetup by hand while ORVA runs: updating the control extension
+        (--quiet) ends the pair that uses it, updating the listener (through
+        its windows) ends the listener (which takes the time limit to be
+        forced), each without running the control; ORVA starts the pair again as soon as the new version is in
+        place, with packsetup's closing box still up. After Exit it ends the
+        listener left running."""
         self.add_extension("00000003", "Logger", "00000003")
         self.add_extension("00000010", "Watcher", "00000003", "stubborn\nsleep 600")
         control = self.pack("Logger", "00000003", "print 新的控制")
@@ -106,9 +107,15 @@ class InstallTest(Case):
         self.assertIn("已结束正在运行的Watcher（2个进程）。ORVA会立即重新启动它们", output)
         second = harness.wait_until(lambda: harness.running("Watcher.exe"), "the pair to start again")
         self.assertNotEqual(first, second)
-        status, output = self.packsetup(listener)
-        self.assertEqual(status, 0, output)
+        launchers = set(harness.running())
+        setup = Run(self, ["./Extensions/00000001/packsetup.exe", harness.native(self.path(listener))])
+        pid = harness.wait_until(lambda: harness.running("packsetup.exe"), "packsetup")[0][0]
+        harness.retry(lambda: [harness.display.keys(wid, "Return") for wid in harness.display.windows(pid)
+                               if harness.display.title(wid) == "安装扩展-ORVA"],  # its question: 安装
+                      lambda: not launchers & set(harness.running()), "the launcher to be ended")
         harness.wait_until(lambda: "新的监听" in run.output(), "the new listener to run")
+        harness.answer_installer("安装扩展-ORVA")  # the closing box, shown until now
+        self.assertEqual(setup.wait_exit(), 0, setup.describe())
         self.assertEqual(self.events("Logger.exe"), [], "the stops ran the control program")
 
         self.assertEqual(self.exit_orva(run, main), 0)

@@ -40,6 +40,28 @@ def zipped(*files):
     return out.getvalue()
 
 
+class Stream(io.RawIOBase):
+    """An output that cannot seek: zipfile then streams each entry, its sizes after the data."""
+
+    def __init__(self):
+        super().__init__()
+        self.data = bytearray()
+
+    def writable(self):
+        return True
+
+    def write(self, data):
+        self.data += data
+        return len(data)
+
+
+def streamed(name, data):
+    out = Stream()
+    with zipfile.ZipFile(out, "w", zipfile.ZIP_DEFLATED) as archive, archive.open(name, "w") as entry:
+        entry.write(data)
+    return bytes(out.data)
+
+
 def header(name, ident, roles=(), **more):
     return json.dumps(dict(name=name, id=ident, roles=list(roles), **more), ensure_ascii=False).encode()
 
@@ -76,6 +98,7 @@ PACKS = {
     "six-entries.tar.gz": EVIL + b"~" + tar(*[entry(name) for name in ("Evil.exe", "1", "2", "3", "4", "5")]),
     "too-large.tar.gz": EVIL + b"~" + tar(entry("Evil.exe", data=bytes(1536 * 1024))),
     "disk-full.tar.gz": EVIL + b"~" + tar(entry("Evil.exe", data=None, size=1 << 50)),  # a header, no data
+    "streamed.zip": EVIL + b"~" + streamed("Evil.exe", PROGRAM),
     "cut-short.tar": EVIL + b"~" + tar(entry("Evil.exe", data=bytes(3000)), mode="", cut=8192),
     "own-file.tar.gz": EVIL + b"~" + tar(entry("Evil.exe"), entry("ExtensionName.etn", data=b"Other")),
     "no-program.tar.gz": EVIL + b"~" + tar(entry("bin/Evil.exe")),

@@ -73,8 +73,12 @@ inline QString installationProblem(const Workspace& workspace, const QString& pa
     }
     if (after != earlier)
         return QStringLiteral("changed beside the extension and its lists");
-    const Workspace::Snapshot installed = workspace.snapshot();
-    if (!installer::ExtensionInstaller(limits).install(pack).ok() || workspace.snapshot() != installed)
+    Workspace::Snapshot installed = workspace.snapshot();
+    const bool again = installer::ExtensionInstaller(limits).install(pack).ok();
+    Workspace::Snapshot reinstalled = workspace.snapshot();
+    for (Workspace::Snapshot* entries : {&installed, &reinstalled}) // the notice of each change
+        entries->remove(QStringLiteral("Extensions/.packsetup-changing"));
+    if (!again || reinstalled != installed)
         return QStringLiteral("installing again changed it");
     return {};
 }
