@@ -1,9 +1,11 @@
 """ORVA's start-up boxes and their real exit statuses, the window manager's
-view of the main window, and the Exit action while listeners cycle."""
+view of the main window, the Exit action while listeners cycle, and a second
+start in the same folder."""
 
 import os
 import re
 import shutil
+import signal
 import time
 
 import harness
@@ -60,3 +62,32 @@ class StartupTest(Case):
         self.assertEqual(harness.running(), [])
         self.assertEqual(len(self.events()), started, "nothing started again after Exit")
         self.assertTrue(harness.running("Busy.exe"), "the extension programs run on")
+
+    def test_second_start(self):
+        self.add_extension("00000002", "L", "00000002", "sleep 600")
+        first = self.start_orva("00000002")
+        main = first.window(MAIN)
+        launchers = harness.running()
+        with self.subTest("answered: status 0 without a notice, the first ORVA in front, no second launcher"):
+            harness.display.x("xdotool", "windowminimize", "--sync", str(main))
+            self.assertEqual(Run(self, ["./ORVA"]).wait_exit(), 0)  # a notice would wait for its answer
+            harness.wait_until(lambda: harness.display.x("xdotool", "getactivewindow").strip() == str(main),
+                               "the first ORVA's window in front")
+            self.assertEqual(harness.running(), launchers)
+        with self.subTest("another folder: an ORVA of its own"):
+            shutil.copytree(self.app, self.path("../other"), symlinks=True)
+            other = Run(self, ["./ORVA"], cwd=self.path("../other"))
+            other.window(NOTICE)
+        with self.subTest("no answer: the box, status 1"):
+            os.kill(first.pid, signal.SIGSTOP)
+            second = Run(self, ["./ORVA"])
+            second.answer(ERROR, ("Return",))
+            self.assertEqual(second.wait_exit(), 1)
+        with self.subTest("killed: the next start is a first one"):
+            os.kill(first.pid, signal.SIGKILL)
+            first.wait_exit()
+            third = self.start_orva()
+            third.window(MAIN)
+        for run in (other, third):  # reaped before their Popen objects go
+            os.kill(run.pid, signal.SIGKILL)
+            run.wait_exit()
