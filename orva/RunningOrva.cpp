@@ -22,9 +22,9 @@ constexpr int kAnswerTimeoutMs = 5000;
 } // namespace
 
 RunningOrva::RunningOrva(QWidget* mainWindow)
-    : QObject(mainWindow),
-      m_mainWindow(mainWindow),
-      m_mark(std::make_unique<platform::ExclusiveFileLock>(platform::processPath(extensions::runningMarkPath())))
+    : QObject(mainWindow), m_mainWindow(mainWindow),
+      m_mark(
+          std::make_unique<platform::ExclusiveFileLock>(platform::processPath(extensions::runningMarkPath())))
 {
     const QString folder = QDir::current().canonicalPath();
     if (m_mark->isHeldElsewhere()) {

@@ -21,8 +21,7 @@
 namespace platform {
 namespace {
 
-// The one byte each way: the later start's knock, the running one's answer.
-constexpr char kKnock = 'k';
+// The running program's one byte back: it has handled the knock.
 constexpr char kAnswer = 'a';
 
 // The user and the key hashed: the name stays short and free of separators
@@ -34,6 +33,10 @@ QByteArray channelName(const QByteArray& user, const QString& key)
 }
 
 #ifdef Q_OS_WIN
+
+// The later start's one byte, sent once it has let the running program take
+// the foreground (on Linux the connection itself is the knock).
+constexpr char kKnock = 'k';
 
 std::wstring pipeName(const QString& key)
 {
@@ -56,8 +59,8 @@ bool transferByte(HANDLE pipe, HANDLE event, char* byte, bool write, const QDead
 {
     OVERLAPPED overlapped{};
     overlapped.hEvent = event;
-    const BOOL started =
-        write ? ::WriteFile(pipe, byte, 1, nullptr, &overlapped) : ::ReadFile(pipe, byte, 1, nullptr, &overlapped);
+    const BOOL started = write ? ::WriteFile(pipe, byte, 1, nullptr, &overlapped)
+                               : ::ReadFile(pipe, byte, 1, nullptr, &overlapped);
     if (!started && ::GetLastError() != ERROR_IO_PENDING)
         return false;
     if (::WaitForSingleObject(event, remainingMs(deadline)) != WAIT_OBJECT_0)
@@ -251,7 +254,8 @@ bool InstanceChannel::knock(const QString& key, int timeoutMs)
     // Only this user's program counts: anyone may take a name in the
     // abstract namespace.
     bool answered = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), length) == 0 &&
-                    ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &peerSize) == 0 && peer.uid == ::getuid();
+                    ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &peerSize) == 0 &&
+                    peer.uid == ::getuid();
     if (answered) {
         pollfd readable{fd, POLLIN, 0};
         int ready = 0;

@@ -42,9 +42,15 @@ signals:
 private:
     void handleEvent();
 
+    // Where the pipe's server is between knocks (Windows).
+    enum class Step {
+        WaitingForClient,
+        ReadingKnock,
+        WaitingForHangUp,
+    };
+
     QString m_key;
 #ifdef Q_OS_WIN
-    enum class Step { WaitingForClient, ReadingKnock, WaitingForHangUp };
     void waitForClient();
     bool startRead();
     void* m_pipe = nullptr;

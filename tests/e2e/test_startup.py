@@ -68,16 +68,18 @@ class StartupTest(Case):
         first = self.start_orva("00000002")
         main = first.window(MAIN)
         launchers = harness.running()
-        with self.subTest("answered: status 0 without a notice, the first ORVA in front, no second launcher"):
-            harness.display.x("xdotool", "windowminimize", "--sync", str(main))
-            self.assertEqual(Run(self, ["./ORVA"]).wait_exit(), 0)  # a notice would wait for its answer
-            harness.wait_until(lambda: harness.display.x("xdotool", "getactivewindow").strip() == str(main),
-                               "the first ORVA's window in front")
-            self.assertEqual(harness.running(), launchers)
-        with self.subTest("another folder: an ORVA of its own"):
-            shutil.copytree(self.app, self.path("../other"), symlinks=True)
-            other = Run(self, ["./ORVA"], cwd=self.path("../other"))
-            other.window(NOTICE)
+        shutil.copytree(self.app, self.path("../other"), symlinks=True)
+        for away in ("minimised", "behind another folder's ORVA, which starts on its own"):
+            with self.subTest("answered, " + away + ": status 0 without a notice, the first ORVA in front"):
+                if away == "minimised":
+                    harness.display.x("xdotool", "windowminimize", "--sync", str(main))
+                else:
+                    other = Run(self, ["./ORVA"], cwd=self.path("../other"))
+                    notice = other.window(NOTICE)
+                    harness.wait_until(lambda: self.active() == notice, "the other ORVA's notice in front")
+                self.assertEqual(Run(self, ["./ORVA"]).wait_exit(), 0)  # a notice would wait for its answer
+                harness.wait_until(lambda: self.active() == main, "the first ORVA's window in front")
+                self.assertEqual(harness.running(), launchers, "no second launcher")
         with self.subTest("no answer: the box, status 1"):
             os.kill(first.pid, signal.SIGSTOP)
             second = Run(self, ["./ORVA"])
@@ -91,3 +93,7 @@ class StartupTest(Case):
         for run in (other, third):  # reaped before their Popen objects go
             os.kill(run.pid, signal.SIGKILL)
             run.wait_exit()
+
+    @staticmethod
+    def active():
+        return int(harness.display.x("xdotool", "getactivewindow") or 0)
