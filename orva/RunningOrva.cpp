@@ -33,8 +33,11 @@ RunningOrva::RunningOrva(QWidget* mainWindow)
         gui::MessageBox::error(QStringLiteral("ORVA已在此文件夹中运行。"));
         platform::exitProcess(1);
     }
-    if (!m_mark->isLocked())
+    if (!m_mark->isLocked()) {
+        // A later start cannot tell either, and starts as this one does.
         qWarning() << "无法创建运行标记，不检查此文件夹中是否已有ORVA运行";
+        return;
+    }
     m_channel = std::make_unique<platform::InstanceChannel>(folder);
     if (!m_channel->listen())
         qWarning() << "无法接收再次启动的请求";
