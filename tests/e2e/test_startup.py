@@ -80,6 +80,9 @@ class StartupTest(Case):
                 self.assertEqual(Run(self, ["./ORVA"]).wait_exit(), 0)  # a notice would wait for its answer
                 harness.wait_until(lambda: self.active() == main, "the first ORVA's window in front")
                 self.assertEqual(harness.running(), launchers, "no second launcher")
+        with self.subTest("answered by the other folder's ORVA, in its start-up: its notice in front"):
+            self.assertEqual(Run(self, ["./ORVA"], cwd=self.path("../other")).wait_exit(), 0)
+            harness.wait_until(lambda: self.active() == notice, "the other ORVA's notice in front")
         with self.subTest("no answer: the box, status 1"):
             os.kill(first.pid, signal.SIGSTOP)
             second = Run(self, ["./ORVA"])
