@@ -76,13 +76,13 @@ class StartupTest(Case):
                 else:
                     other = Run(self, ["./ORVA"], cwd=self.path("../other"))
                     notice = other.window(NOTICE)
-                    harness.wait_until(lambda: self.active() == notice, "the other ORVA's notice in front")
+                    harness.wait_until(lambda: self.in_front(notice), "the other ORVA's notice in front")
                 self.assertEqual(Run(self, ["./ORVA"]).wait_exit(), 0)  # a notice would wait for its answer
-                harness.wait_until(lambda: self.active() == main, "the first ORVA's window in front")
+                harness.wait_until(lambda: self.in_front(main), "the first ORVA's window in front")
                 self.assertEqual(harness.running(), launchers, "no second launcher")
         with self.subTest("answered by the other folder's ORVA, in its start-up: its notice in front"):
             self.assertEqual(Run(self, ["./ORVA"], cwd=self.path("../other")).wait_exit(), 0)
-            harness.wait_until(lambda: self.active() == notice, "the other ORVA's notice in front")
+            harness.wait_until(lambda: self.in_front(notice), "the other ORVA's notice in front")
         with self.subTest("no answer: the box, status 1"):
             os.kill(first.pid, signal.SIGSTOP)
             second = Run(self, ["./ORVA"])
@@ -98,5 +98,9 @@ class StartupTest(Case):
             run.wait_exit()
 
     @staticmethod
-    def active():
-        return int(harness.display.x("xdotool", "getactivewindow") or 0)
+    def in_front(wid):
+        """The active window; under Wine 8 the top one, as Wine asks the window
+        manager to raise a window but never to activate it."""
+        if harness.WINE:
+            return harness.display.x("xprop", "-root", "_NET_CLIENT_LIST_STACKING").split()[-1] == hex(wid)
+        return int(harness.display.x("xdotool", "getactivewindow") or 0) == wid
