@@ -3,6 +3,7 @@
 #include "AuthorWebsite.h"
 #include "LauncherProcess.h"
 #include "ProcessList.h"
+#include "RunningOrva.h"
 #include "StartupLauncher.h"
 #include "StartupNotices.h"
 #include "gui/MessageBox.h"
@@ -17,6 +18,8 @@
 
 ORVA::ORVA(QWidget* parent) : QMainWindow(parent), m_ui(std::make_unique<Ui::ORVA>())
 {
+    // Before any notice: a second start in this folder shows nothing of its own.
+    new RunningOrva(this);
     // ORVA refuses close requests where the window manager keeps a close
     // control: Qt must not ask it to close at a session's end, nor cancel the
     // logout when it refuses.

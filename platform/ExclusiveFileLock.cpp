@@ -5,6 +5,7 @@
 #ifdef Q_OS_WIN
 #include <windows.h>
 #else
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -24,6 +25,8 @@ ExclusiveFileLock::ExclusiveFileLock(const QString& path) : m_path(path)
                       nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (handle != INVALID_HANDLE_VALUE)
         m_handle = handle;
+    else
+        m_heldElsewhere = ::GetLastError() == ERROR_SHARING_VIOLATION;
 }
 
 ExclusiveFileLock::~ExclusiveFileLock()
@@ -55,6 +58,7 @@ ExclusiveFileLock::ExclusiveFileLock(const QString& path) : m_path(path)
         {
         };
         const bool locked = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+        m_heldElsewhere = !locked && errno == EWOULDBLOCK;
         if (locked && ::fstat(fd, &held) == 0 && ::stat(name.constData(), &named) == 0 &&
             held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
             m_fd = fd;
@@ -80,5 +84,10 @@ bool ExclusiveFileLock::isLocked() const
 }
 
 #endif
+
+bool ExclusiveFileLock::isHeldElsewhere() const
+{
+    return m_heldElsewhere;
+}
 
 } // namespace platform

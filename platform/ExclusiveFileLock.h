@@ -19,9 +19,13 @@ public:
     ExclusiveFileLock& operator=(const ExclusiveFileLock&) = delete;
 
     bool isLocked() const;
+    // Not locked because another holder has it, rather than because the file
+    // cannot be made or opened (a read-only folder).
+    bool isHeldElsewhere() const;
 
 private:
     QString m_path;
+    bool m_heldElsewhere = false;
 #ifdef Q_OS_WIN
     void* m_handle = nullptr;
 #else

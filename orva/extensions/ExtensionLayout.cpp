@@ -41,6 +41,11 @@ QByteArray startFolderPath()
     return QByteArrayLiteral(".\\") + kStartFolderName;
 }
 
+QByteArray runningMarkPath()
+{
+    return QByteArrayLiteral(".\\") + kRunningMarkFileName;
+}
+
 QByteArray extensionFolderPath(const QByteArray& id)
 {
     return layoutPath(kExtensionsFolderName, id);

@@ -18,6 +18,9 @@ namespace extensions {
 
 inline constexpr char kStartFolderName[] = "Start";
 inline constexpr char kExtensionsFolderName[] = "Extensions";
+// ORVA's mark in the working directory while it runs there: a lock file that
+// the system lets go when ORVA ends, however it ends (RunningOrva).
+inline constexpr char kRunningMarkFileName[] = ".orva-running";
 inline constexpr char kNameFileName[] = "ExtensionName.etn";
 // The installer's record of the pack an extension came from.
 inline constexpr char kManifestFileName[] = "PackManifest.json";
@@ -49,6 +52,8 @@ QByteArray startListFileName(Role role);
 QByteArray startListPath(Role role, char separator = '\\');
 // .\Start
 QByteArray startFolderPath();
+// .\.orva-running
+QByteArray runningMarkPath();
 // .\Extensions\<id>
 QByteArray extensionFolderPath(const QByteArray& id);
 // .\Extensions\<id>\ExtensionName.etn

@@ -1,9 +1,11 @@
 """ORVA's start-up boxes and their real exit statuses, the window manager's
-view of the main window, and the Exit action while listeners cycle."""
+view of the main window, the Exit action while listeners cycle, and a second
+start in the same folder."""
 
 import os
 import re
 import shutil
+import signal
 import time
 
 import harness
@@ -60,3 +62,45 @@ class StartupTest(Case):
         self.assertEqual(harness.running(), [])
         self.assertEqual(len(self.events()), started, "nothing started again after Exit")
         self.assertTrue(harness.running("Busy.exe"), "the extension programs run on")
+
+    def test_second_start(self):
+        self.add_extension("00000002", "L", "00000002", "sleep 600")
+        first = self.start_orva("00000002")
+        main = first.window(MAIN)
+        launchers = harness.running()
+        shutil.copytree(self.app, self.path("../other"), symlinks=True)
+        for away in ("minimised", "behind another folder's ORVA, which starts on its own"):
+            with self.subTest("answered, " + away + ": status 0 without a notice, the first ORVA in front"):
+                if away == "minimised":
+                    harness.display.x("xdotool", "windowminimize", "--sync", str(main))
+                else:
+                    other = Run(self, ["./ORVA"], cwd=self.path("../other"))
+                    notice = other.window(NOTICE)
+                    harness.wait_until(lambda: self.in_front(notice), "the other ORVA's notice in front")
+                self.assertEqual(Run(self, ["./ORVA"]).wait_exit(), 0)  # a notice would wait for its answer
+                harness.wait_until(lambda: self.in_front(main), "the first ORVA's window in front")
+                self.assertEqual(harness.running(), launchers, "no second launcher")
+        with self.subTest("answered by the other folder's ORVA, in its start-up: its notice in front"):
+            self.assertEqual(Run(self, ["./ORVA"], cwd=self.path("../other")).wait_exit(), 0)
+            harness.wait_until(lambda: self.in_front(notice), "the other ORVA's notice in front")
+        with self.subTest("no answer: the box, status 1"):
+            os.kill(first.pid, signal.SIGSTOP)
+            second = Run(self, ["./ORVA"])
+            second.answer(ERROR, ("Return",))
+            self.assertEqual(second.wait_exit(), 1)
+        with self.subTest("killed: the next start is a first one"):
+            os.kill(first.pid, signal.SIGKILL)
+            first.wait_exit()
+            third = self.start_orva()
+            third.window(MAIN)
+        for run in (other, third):  # reaped before their Popen objects go
+            os.kill(run.pid, signal.SIGKILL)
+            run.wait_exit()
+
+    @staticmethod
+    def in_front(wid):
+        """The active window; under Wine 8 the top one, as Wine asks the window
+        manager to raise a window but never to activate it."""
+        if harness.WINE:
+            return harness.display.x("xprop", "-root", "_NET_CLIENT_LIST_STACKING").split()[-1] == hex(wid)
+        return int(harness.display.x("xdotool", "getactivewindow") or 0) == wid
