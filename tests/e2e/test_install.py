@@ -126,14 +126,15 @@ class InstallTest(Case):
         self.assertNotIn("ORVA", output)
 
     def test_sample_extensions_file_away_dropped_files(self):
-        """InboxLogger as a double-clicked pack: packsetup started by its full path in the pack's folder, which
-        it leaves as it was. Its own copy, as a program reached through a link knows only the link's target."""
+        """InboxLogger from the pack's folder: packsetup started there by its full path with the pack's name
+        relative to that folder (as a shell user names it), which it leaves as it was. Its own copy, as a program
+        reached through a link knows only the link's target."""
         installer, downloads = self.path("Extensions/00000001/packsetup.exe"), os.path.join(self.tmp, "Downloads")
         os.remove(installer)
         shutil.copy(os.path.join(harness.APP, "Extensions/00000001/packsetup.exe"), installer)
         os.makedirs(downloads)
         shutil.copy(os.path.join(os.environ["ORVA_SAMPLE_PACKS"], "InboxLogger.etipack"), downloads)
-        setup = Run(self, [installer, harness.native(os.path.join(downloads, "InboxLogger.etipack"))], cwd=downloads)
+        setup = Run(self, [installer, "InboxLogger.etipack"], cwd=downloads)
         harness.answer_installer("安装扩展-ORVA")
         self.assertEqual((setup.wait_exit(), os.listdir(downloads)), (0, ["InboxLogger.etipack"]), setup.describe())
         # The watcher names the logger as its control.

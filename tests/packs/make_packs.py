@@ -97,6 +97,9 @@ PACKS = {
     "fifo.tar.gz": EVIL + b"~" + tar(entry("Evil.exe"), entry("f", tarfile.FIFOTYPE)),
     "six-entries.tar.gz": EVIL + b"~" + tar(*[entry(name) for name in ("Evil.exe", "1", "2", "3", "4", "5")]),
     "too-large.tar.gz": EVIL + b"~" + tar(entry("Evil.exe", data=bytes(1536 * 1024))),
+    # Each file within the bound, together over it.
+    "too-large-together.tar.gz": EVIL + b"~" + tar(entry("Evil.exe", data=bytes(600 * 1024)),
+                                                   entry("more", data=bytes(600 * 1024))),
     "disk-full.tar.gz": EVIL + b"~" + tar(entry("Evil.exe", data=None, size=1 << 50)),  # a header, no data
     "streamed.zip": EVIL + b"~" + streamed("Evil.exe", PROGRAM),
     "cut-short.tar": EVIL + b"~" + tar(entry("Evil.exe", data=bytes(3000)), mode="", cut=8192),
