@@ -180,23 +180,21 @@ public:
         if (!m_asked || (m_room && m_counted > *m_room / 2)) {
             m_asked = true;
             const std::optional<platform::DiskSpace> disk = platform::diskSpace(m_folder);
-            m_room = disk ? std::optional<qint64>(disk->available - m_limits.minFreeOn(disk->total))
-                          : std::nullopt;
+            m_minFree = m_limits.minFreeOn(disk ? disk->total : 0);
+            m_room = disk ? std::optional<qint64>(disk->available - m_minFree) : std::nullopt;
             m_counted = bytes;
         }
         return !m_room || m_counted <= *m_room;
     }
 
-    qint64 minFree() const
-    {
-        const std::optional<platform::DiskSpace> disk = platform::diskSpace(m_folder);
-        return m_limits.minFreeOn(disk ? disk->total : 0);
-    }
+    // What must stay free, as reckoned when the system was last asked.
+    qint64 minFree() const { return m_minFree; }
 
 private:
     QString m_folder;
     const ArchiveLimits& m_limits;
     bool m_asked = false;
+    qint64 m_minFree = 0;
     std::optional<qint64> m_room; // what may be written beyond the minimum free, when asked
     qint64 m_counted = 0;         // since m_room was asked, these bytes included
 };
