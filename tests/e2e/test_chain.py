@@ -29,7 +29,7 @@ class ChainTest(Case):
     def test_pairs_take_turns_in_the_app_folder(self):
         run = self.start_orva("00000002\n00000002 00000004\n")
         run.window(MAIN)
-        launchers = harness.wait_until(lambda: len(harness.running()) == 3 and harness.running(), "three launchers")
+        launchers = harness.wait_until(lambda: len(found := harness.running()) == 3 and found, "three launchers")
         self.assertEqual(sorted(args for _, args in launchers),
                          sorted([LISTENER, LISTENER, ("./Extensions/00000004/Crash.exe", "./Extensions/00000005/After crash.exe")]))
         harness.wait_until(lambda: len(self.turns("Crash.exe")) >= 4, "the crashing listener's fourth run")
@@ -45,7 +45,7 @@ class ChainTest(Case):
         run = self.start_orva("00000002 00000006\n")
         run.window(MAIN)
         for round in range(4):
-            before = harness.wait_until(lambda: len(harness.running()) == 2 and harness.running(), "two launchers")
+            before = harness.wait_until(lambda: len(found := harness.running()) == 2 and found, "two launchers")
             for pid, _ in before:
                 harness.signal_if_there(pid, signal.SIGKILL)  # a launcher may end by itself meanwhile
             deadline = time.monotonic() + 5
