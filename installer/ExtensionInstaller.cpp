@@ -201,6 +201,8 @@ pack::Outcome ExtensionInstaller::putInPlace(const pack::PackInfo& info, const Q
     if (m_progress)
         m_progress(InstallStage::EndingRunning, QString::fromUtf8(info.name), 0, 0);
     Outcome released = releaseFolder(info.id, live, m_stop, stopped);
+    stopped.noteEndedLaunchers(
+        QStringLiteral("安装程序更新扩展%1：已结束启动器").arg(QString::fromUtf8(info.id)));
     if (!released.ok())
         return released;
     Outcome outcome = swapIn(info, staging, upgrade, stopped);

@@ -42,6 +42,8 @@ pack::Outcome ExtensionRemover::remove(const QByteArray& id) const
     RunningExtension stopped;
     if (installed) {
         const Outcome released = releaseFolder(id, folder, &RunningExtension::stop, stopped);
+        stopped.noteEndedLaunchers(
+            QStringLiteral("安装程序删除扩展%1：已结束启动器").arg(QString::fromUtf8(id)));
         if (!released.ok())
             return failure(released.code, id, released.message);
     }

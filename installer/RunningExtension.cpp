@@ -2,6 +2,7 @@
 
 #include "orva/extensions/ExtensionChangeNotice.h"
 #include "orva/extensions/ExtensionLayout.h"
+#include "orva/extensions/PairLog.h"
 #include "platform/Platform.h"
 
 #include <QDateTime>
@@ -103,7 +104,11 @@ RunningExtension RunningExtension::find(const QString& folder, const platform::P
         // The command was read by id: it is the held launcher's while that still runs.
         if (!usesFolder || !held->runs())
             continue;
-        running.m_launchers.append({held, process.pid, process.program, baseName(pair.front())});
+        // The listener's program lies in the folder named by its id.
+        const QByteArray listenerId =
+            QFileInfo(QDir::fromNativeSeparators(pair.front())).dir().dirName().toUtf8();
+        running.m_launchers.append({held, process.pid, process.program, baseName(pair.front()),
+                                    extensions::isExtensionId(listenerId) ? listenerId : QByteArray()});
         launchers.append(process);
         const auto parent = byPid.constFind(process.parentPid);
         running.m_startedByOrva |=
@@ -121,7 +126,8 @@ RunningExtension RunningExtension::find(const QString& folder, const platform::P
         if (!child && !names.contain(process.program))
             continue;
         if (const std::shared_ptr<platform::HeldProcess> held = table.hold(process))
-            running.m_processes.append({held, process.pid, process.program, baseName(process.program)});
+            running.m_processes.append(
+                {held, process.pid, process.program, baseName(process.program), QByteArray()});
     }
     return running;
 }
@@ -179,13 +185,21 @@ std::optional<QString> RunningExtension::stop() const
     return std::nullopt;
 }
 
+void RunningExtension::noteEndedLaunchers(const QString& text) const
+{
+    for (const Process& launcher : m_launchers) {
+        if (!launcher.listenerId.isEmpty() && !launcher.held->runs())
+            extensions::PairLog(launcher.listenerId).note(text);
+    }
+}
+
 std::optional<QString> RunningExtension::stillRunningFrom(const QString& folder,
                                                           const platform::ProcessTable& table)
 {
     const FolderNames names(folder);
     for (const platform::ProcessEntry& process : table.processes()) {
         if (names.contain(process.program))
-            return named({nullptr, process.pid, process.program, QString()});
+            return named({nullptr, process.pid, process.program, QString(), QByteArray()});
     }
     return std::nullopt;
 }

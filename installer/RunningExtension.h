@@ -48,6 +48,9 @@ public:
     pack::Outcome checkEndable() const;
     // Ends everything found; names a process that still runs afterwards.
     std::optional<QString> stop() const;
+    // Writes `text` into the log of each pair whose launcher was found and
+    // no longer runs.
+    void noteEndedLaunchers(const QString& text) const;
 
     // The check made just before the folder is swapped or deleted: a process
     // that still runs from it, named; nullopt when none does.
@@ -61,7 +64,8 @@ private:
         std::shared_ptr<platform::HeldProcess> held; // shared by the copies of what was found
         qint64 pid = 0;
         QString program;
-        QString extension; // the name it is counted under
+        QString extension;     // the name it is counted under
+        QByteArray listenerId; // a launcher's: whose log tells of its end
     };
     static void forceWhatRuns(const QList<Process>& processes);
     static bool waitUntilEnded(const QList<Process>& processes, int milliseconds);

@@ -1,6 +1,7 @@
 #include "LauncherProcess.h"
 
 #include "orva/extensions/ExtensionChangeNotice.h"
+#include "orva/extensions/PairLog.h"
 #include "platform/Processes.h"
 
 #include <QDateTime>
@@ -12,8 +13,8 @@ LauncherProcess::LauncherProcess(const QString& program)
     setProgram(program);
     // Its input stays an open pipe that nothing writes, so that a listener
     // reading it waits instead of ending at once. Its output is never read:
-    // forwarding it (instead of buffering it in ORVA) keeps a chatty extension
-    // from growing ORVA's memory without bound.
+    // the pair's programs write to the pair's log, and forwarding what is
+    // left (instead of buffering it in ORVA) keeps ORVA's memory bounded.
     setProcessChannelMode(QProcess::ForwardedChannels);
 
     m_delayedRestart.setSingleShot(true);
@@ -27,9 +28,22 @@ LauncherProcess::LauncherProcess(const QString& program)
                                   &LauncherProcess::restartAfterRun, Qt::DirectConnection);
 }
 
-void LauncherProcess::setPair(const QByteArray& listenerId, const QByteArray& controlId)
+void LauncherProcess::setPair(const QByteArray& listenerId, const QByteArray& controlId,
+                              const QByteArray& listenerName)
 {
     m_pairIds = {listenerId, controlId};
+    m_listenerName = listenerName;
+    // For this launcher alone: it takes the variable away from the pair's programs.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QString::fromLatin1(extensions::PairLog::kListenerVariable),
+                       QString::fromUtf8(listenerId));
+    setProcessEnvironment(environment);
+}
+
+void LauncherProcess::note(const QString& text) const
+{
+    if (!m_pairIds.isEmpty())
+        extensions::PairLog(m_pairIds.front()).note(text);
 }
 
 void LauncherProcess::launch()
@@ -46,6 +60,8 @@ void LauncherProcess::launch()
         if (m_runClock.isValid() && notice->concerns(m_pairIds, m_runStartedAt) && !programsExist())
             return;
     }
+    note(QStringLiteral("开始运行：监听程序\"%1\"（%2）")
+             .arg(QString::fromUtf8(m_listenerName), QString::fromUtf8(m_pairIds.value(0))));
     m_runClock.start();
     m_runStartedAt = QDateTime::currentMSecsSinceEpoch();
     start(QIODevice::ReadWrite);
@@ -59,9 +75,10 @@ void LauncherProcess::restartAfterRun()
     // rather than spin a core.
     const std::optional<extensions::ExtensionChangeNotice> notice = extensions::ExtensionChangeNotice::read();
     const bool endedByChange = notice && notice->concerns(m_pairIds, m_runStartedAt);
-    if (!endedByChange && m_runClock.isValid() && m_runClock.elapsed() < kMinimumRunMs)
+    if (!endedByChange && m_runClock.isValid() && m_runClock.elapsed() < kMinimumRunMs) {
+        note(QStringLiteral("启动器运行不到%1秒即结束：%1秒后重试").arg(kMinimumRunMs / 1000));
         m_delayedRestart.start();
-    else
+    } else
         launch();
 }
 
@@ -79,5 +96,7 @@ void LauncherProcess::closeWithoutRestart()
     disconnect(m_restartConnection);
     m_delayedRestart.stop();
     m_changeWait.stop();
+    if (state() != QProcess::NotRunning)
+        note(QStringLiteral("ORVA退出：已结束启动器"));
     close();
 }

@@ -25,8 +25,9 @@ public:
 
     explicit LauncherProcess(const QString& program);
 
-    // The ids of the pair's listener and control extensions.
-    void setPair(const QByteArray& listenerId, const QByteArray& controlId);
+    // The ids of the pair's listener and control extensions, and the
+    // listener's name; the launcher writes the pair's log.
+    void setPair(const QByteArray& listenerId, const QByteArray& controlId, const QByteArray& listenerName);
 
     // Starts a run now (read-write open mode), or once packsetup is done
     // with the pair.
@@ -39,8 +40,10 @@ public:
 private:
     void restartAfterRun();
     bool programsExist() const;
+    void note(const QString& text) const;
 
     QList<QByteArray> m_pairIds;
+    QByteArray m_listenerName;
     QElapsedTimer m_runClock;
     qint64 m_runStartedAt = 0; // ms since the epoch, as the change notice counts
     QTimer m_delayedRestart;

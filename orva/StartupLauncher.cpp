@@ -67,7 +67,7 @@ void launchExtension(const QByteArray& id, QMessageBox& loadingNotice)
     const QByteArray controlProgramPath = extensions::programFilePath(*controlId, *controlName);
 
     launcher->setArguments({platform::processPath(programPath), platform::processPath(controlProgramPath)});
-    launcher->setPair(id, *controlId);
+    launcher->setPair(id, *controlId, *name);
     launcher->launch();
     platform::pause(1000);
     if (launcher->waitsForChange())

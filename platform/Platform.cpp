@@ -330,15 +330,61 @@ QString commandLineArgument(char* const* argv, int index)
 #endif
 }
 
-bool startDetached(QProcess& process)
+bool startDetached(QProcess& process, const QString& outputFile)
 {
 #ifdef Q_OS_WIN
-    process.setCreateProcessArgumentsModifier([](QProcess::CreateProcessArguments* arguments) {
+    // Qt's own redirection would not let the log be renamed while the program runs.
+    HANDLE output = INVALID_HANDLE_VALUE;
+    if (!outputFile.isEmpty()) {
+        SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+        output = ::CreateFileW(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(outputFile).utf16()),
+                               FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               &inherited, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
+    process.setCreateProcessArgumentsModifier([output](QProcess::CreateProcessArguments* arguments) {
         arguments->flags &= ~static_cast<DWORD>(CREATE_NEW_CONSOLE);
         arguments->flags |= CREATE_NO_WINDOW;
+        if (output == INVALID_HANDLE_VALUE)
+            return;
+        if (!(arguments->startupInfo->dwFlags & STARTF_USESTDHANDLES))
+            arguments->startupInfo->hStdInput = INVALID_HANDLE_VALUE;
+        arguments->startupInfo->dwFlags |= STARTF_USESTDHANDLES;
+        arguments->startupInfo->hStdOutput = output;
+        arguments->startupInfo->hStdError = output;
+        arguments->inheritHandles = TRUE;
     });
-#endif
+    const bool started = process.startDetached();
+    if (output != INVALID_HANDLE_VALUE)
+        ::CloseHandle(output);
+    return started;
+#else
+    if (!outputFile.isEmpty()) {
+        process.setStandardOutputFile(outputFile, QIODevice::Append);
+        process.setStandardErrorFile(outputFile, QIODevice::Append);
+    }
     return process.startDetached();
+#endif
+}
+
+bool moveFileOver(const QString& from, const QString& to)
+{
+#ifdef Q_OS_WIN
+    return ::MoveFileExW(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(from).utf16()),
+                         reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(to).utf16()),
+                         MOVEFILE_REPLACE_EXISTING) != 0;
+#else
+    return ::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
+#endif
+}
+
+QString crashDescription(int exitCode)
+{
+#ifdef Q_OS_WIN
+    return QStringLiteral("异常代码0x") +
+           QString::number(static_cast<quint32>(exitCode), 16).rightJustified(8, QLatin1Char('0')).toUpper();
+#else
+    return QStringLiteral("信号%1").arg(exitCode);
+#endif
 }
 
 bool makeExecutable(const QString& path)

@@ -81,8 +81,18 @@ QString commandLineArgument(char* const* argv, int index);
 
 // Starts the process's program detached, so that it outlives the caller. On
 // Windows a console program gets no console window of its own (a GUI parent
-// would otherwise open one for every start).
-bool startDetached(QProcess& process);
+// would otherwise open one for every start). With `outputFile`, its standard
+// output and error are appended to that file, which stays renameable while
+// the program holds it (on Windows opened with FILE_SHARE_DELETE).
+bool startDetached(QProcess& process, const QString& outputFile = QString());
+
+// Renames `from` to `to`, replacing a file there, in one step. False when the
+// system refused (on Windows: a program holds either file without allowing it).
+bool moveFileOver(const QString& from, const QString& to);
+
+// How a crashed process ended, from QProcess::exitCode() after a CrashExit:
+// "信号11" (the signal) on Linux, "异常代码0xC0000005" on Windows.
+QString crashDescription(int exitCode);
 
 // Lets everyone run the file as a program where the file system records that
 // (owner, group and others may execute what they may read). Nothing to do on

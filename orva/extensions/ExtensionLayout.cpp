@@ -81,4 +81,19 @@ QByteArray changeNoticePath()
     return layoutPath(kExtensionsFolderName, kChangeNoticeFileName);
 }
 
+QByteArray logsFolderPath()
+{
+    return QByteArrayLiteral(".\\") + kLogsFolderName;
+}
+
+QByteArray logFilePath(const QByteArray& listenerId)
+{
+    return layoutPath(kLogsFolderName, listenerId + kLogSuffix);
+}
+
+QByteArray fullLogFilePath(const QByteArray& listenerId)
+{
+    return layoutPath(kLogsFolderName, listenerId + kFullLogSuffix);
+}
+
 } // namespace extensions

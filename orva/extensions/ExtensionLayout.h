@@ -39,6 +39,12 @@ inline constexpr char kInstallerFileName[] = "packsetup.exe";
 inline constexpr char kChangeNoticeFileName[] = ".packsetup-changing";
 // The program a launcher's parent is when ORVA started it (".exe" on Windows).
 inline constexpr char kOrvaProgramBaseName[] = "ORVA";
+// Logs/<listener id>.log: what each listener pair said and how its runs
+// ended (PairLog); the full one moves to <listener id>.1.log. Never inside
+// Extensions/, so that no log holds a file open in an extension's folder.
+inline constexpr char kLogsFolderName[] = "Logs";
+inline constexpr char kLogSuffix[] = ".log";
+inline constexpr char kFullLogSuffix[] = ".1.log";
 inline constexpr int kIdentifierDigits = 8;
 
 // Exactly kIdentifierDigits ASCII digits.
@@ -68,5 +74,11 @@ QByteArray chainlaunchPath();
 QByteArray installerPath();
 // .\Extensions\.packsetup-changing
 QByteArray changeNoticePath();
+// .\Logs
+QByteArray logsFolderPath();
+// .\Logs\<listener id>.log
+QByteArray logFilePath(const QByteArray& listenerId);
+// .\Logs\<listener id>.1.log
+QByteArray fullLogFilePath(const QByteArray& listenerId);
 
 } // namespace extensions

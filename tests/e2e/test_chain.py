@@ -5,6 +5,7 @@ chainlaunch on its own: no, one, two and three programs, a first program
 that cannot start, and a two-program run with no display at all."""
 
 import os
+import re
 import signal
 import time
 
@@ -60,13 +61,34 @@ class ChainTest(Case):
         harness.wait_until(lambda: self.turns("Waiter.exe", "After crash.exe")[-2:] == ["After crash.exe", "Waiter.exe"],
                            "the control after the killed listener, then the listener again")
 
-    def test_listener_input_waits_and_output_is_orvas(self):
+    def test_listener_input_waits_and_output_is_logged(self):
         self.add_extension("00000007", "Reader", "00000003", "print Reader 的输出\nread")
         run = self.start_orva("00000007\n")
         run.window(MAIN)
         time.sleep(3)
         self.assertEqual([(name, event) for _, name, event in self.events()], [("Reader.exe", "start")])
-        self.assertIn("Reader 的输出", run.output(), "its output goes where ORVA's goes")
+        self.assertIn("Reader 的输出\n", self.read("Logs/00000007.log"))
+        self.assertNotIn("Reader 的输出", run.output())
+
+    def test_pair_logs(self):
+        """Each pair's log: its runs and their ends, the listener's and the control's output; two bounded files."""
+        limit, stamp = 64 * 1024, r"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d(Z|[+-]\d\d:\d\d) "
+        self.add_extension("00000008", "Says", "00000009", "print 监听的话\nexit 3")
+        self.add_extension("00000009", "Answers", "00000009", "print 控制的话")
+        self.add_extension("00000010", "Flood", "00000003", "flood 1000000\nsleep 600")
+        run = self.start_orva("00000008 00000004 00000010\n", ORVA_LOG_LIMIT_BYTES=str(limit))
+        main = run.window(MAIN)
+        logs = ("Logs/00000008.log", "Logs/00000004.log", "Logs/00000010.1.log", "Logs/00000010.log")
+        harness.wait_until(lambda: all(os.path.exists(self.path(log)) for log in logs) and "控制的话" in self.read(logs[0])
+                           and "崩溃" in self.read(logs[1]), "the pairs' logs")
+        self.assertEqual(self.exit_orva(run, main), 0)
+        self.assertRegex(self.read(logs[0]), "^{0}开始运行：监听程序\"Says\"（00000008）\n监听的话\n{0}监听程序结束：退出代码3，运行了"
+                         r"\d+\.\d秒\n{0}启动控制程序：\S+Answers.exe\n控制的话\n".format(stamp))
+        self.assertIn("监听程序崩溃：" + ("异常代码0xC0000005" if harness.WINE else "信号6"), self.read(logs[1]))
+        flood = [self.read(log).splitlines() for log in logs[2:]]
+        self.assertTrue(all(line == "x" * 99 or re.match(stamp, line) for line in flood[0] + flood[1]))
+        self.assertGreater(os.path.getsize(self.path(logs[2])), limit - 200, "moved aside only when full")
+        self.assertLessEqual(max(os.path.getsize(self.path(log)) for log in logs[2:]), limit)
 
 
 class ChainlaunchTest(Case):

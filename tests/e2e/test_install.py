@@ -70,7 +70,8 @@ class InstallTest(Case):
         main = run.window(MAIN)
         old = harness.wait_until(lambda: harness.running("Watcher.exe"), "the installed listener to run")
         self.add_pack(run, main, self.pack("Watcher", "00000010", "print 第二版\nsleep 600", *listener), "Return")
-        harness.wait_until(lambda: "第二版" in run.output(), "the new version to run")
+        harness.wait_until(lambda: "第二版" in self.read("Logs/00000010.log"), "the new version to run")
+        self.assertIn("安装程序更新扩展00000010：已结束启动器", self.read("Logs/00000010.log"))
         self.assertNotIn(old[0], harness.running("Watcher.exe"))
         self.assertEqual(self.events("Logger.exe"), [], "the stop ran the control program")
         self.assertEqual([name for name in os.listdir(self.path("Extensions")) if name.startswith(".")],
@@ -86,6 +87,7 @@ class InstallTest(Case):
         self.assertEqual(self.read("Start/Listener.etl"), "")
         time.sleep(3)  # time enough for ORVA to start a launcher again, and for it to show a window
         self.assertEqual((harness.running(), harness.running("Watcher.exe")), ([], []))
+        self.assertIn("安装程序删除扩展00000010：已结束启动器", self.read("Logs/00000010.log"))
         self.assertEqual(self.exit_orva(run, main), 0)
 
     def test_packsetup_by_hand_and_after_exit(self):
@@ -113,7 +115,7 @@ class InstallTest(Case):
         harness.retry(lambda: [harness.display.keys(wid, "Return") for wid in harness.display.windows(pid)
                                if harness.display.title(wid) == "安装扩展-ORVA"],  # its question: 安装
                       lambda: not launchers & set(harness.running()), "the launcher to be ended")
-        harness.wait_until(lambda: "新的监听" in run.output(), "the new listener to run")
+        harness.wait_until(lambda: "新的监听" in self.read("Logs/00000010.log"), "the new listener to run")
         harness.answer_installer("安装扩展-ORVA")  # the closing box, shown until now
         self.assertEqual(setup.wait_exit(), 0, setup.describe())
         self.assertEqual(self.events("Logger.exe"), [], "the stops ran the control program")

@@ -57,6 +57,7 @@ class StartupTest(Case):
         busy = self.events("Busy.exe", "start")
         self.assertEqual(len(busy), 1)
         self.assertEqual(self.exit_orva(run, main), 0)
+        self.assertIn("ORVA退出：已结束启动器", self.read("Logs/00000002.log"))
         started = len(self.events())
         time.sleep(2.5)
         self.assertEqual(harness.running(), [])

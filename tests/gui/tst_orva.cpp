@@ -327,7 +327,7 @@ void TestOrva::shortLauncherRunsWaitBeforeRestart()
 #else
     LauncherProcess launcher(QStringLiteral("true"));
 #endif
-    launcher.setPair("00000002", "00000003");
+    launcher.setPair("00000002", "00000003", "Short");
     QList<qint64> starts;
     QElapsedTimer clock;
     clock.start();
@@ -336,6 +336,7 @@ void TestOrva::shortLauncherRunsWaitBeforeRestart()
     QTRY_COMPARE_WITH_TIMEOUT(starts.size(), 2, 5000);
     QVERIFY2(starts[1] - starts[0] >= LauncherProcess::kMinimumRunMs - 50,
              qPrintable(QString::number(starts[1])));
+    QVERIFY(workspace.read(QStringLiteral("Logs/00000002.log")).contains("1秒后重试"));
     // This process changes the pair's control extension: no start until it marks the change done.
     QString error;
     QVERIFY(QDir().mkdir(QStringLiteral("Extensions")));

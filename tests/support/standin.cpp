@@ -3,8 +3,9 @@
 // "<pid> <file name> start <working folder> <arguments>" to $ORVA_TEST_LOG
 // when it starts and "<pid> <file name> end" when it ends. In between it does
 // the lines of "<its path as started>.does": "sleep <seconds>", "print <text>",
-// "read" (a line of standard input), "crash" or "stubborn" (SIGTERM is
-// ignored from then on; on Windows a program without windows is never asked).
+// "read" (a line of standard input), "crash", "exit <code>", "flood <bytes>"
+// or "stubborn" (SIGTERM is ignored from then on; on Windows a program
+// without windows is never asked).
 // For the benchmarks, it also appends "listener-start <pid> <seconds since the
 // epoch> <file name>" to $ORVA_BENCH_LOG when it starts.
 
@@ -83,6 +84,11 @@ template <typename Char> int run(int argc, Char** argv)
             std::getline(std::cin, step);
         else if (word == "crash")
             crash();
+        else if (word == "exit")
+            std::exit(std::stoi(rest));
+        else if (word == "flood") // that many bytes of lines, as fast as it can
+            for (long long left = std::stoll(rest); left > 0; left -= 100)
+                std::cout << std::string(99, 'x') << '\n';
 #ifndef _WIN32
         else if (word == "stubborn")
             std::signal(SIGTERM, SIG_IGN);

@@ -3,10 +3,13 @@
 // another way, files that cannot be read, and the recovery that creates the
 // start lists.
 
+#include "DataTable.h"
 #include "Workspace.h"
 #include "orva/extensions/ExtensionLayout.h"
 #include "orva/extensions/FirstLineReader.h"
 #include "orva/extensions/ListIdentifierReader.h"
+#include "orva/extensions/OutputLines.h"
+#include "orva/extensions/PairLog.h"
 #include "orva/extensions/StartListFiles.h"
 #include "orva/extensions/StartListReader.h"
 
@@ -69,6 +72,8 @@ private slots:
     void readersAgreeWithOracles();
     void unreadableFiles();
     void createEmptyStartLists();
+    void pairLog_data();
+    void pairLog();
 };
 
 void TestLayout::readersAgreeWithOracles()
@@ -112,6 +117,25 @@ void TestLayout::createEmptyStartLists()
     QVERIFY(QFile::remove(QStringLiteral("Start/Structure.etl")) &&
             QDir().mkdir(QStringLiteral("Start/Structure.etl")));
     QVERIFY(!extensions::createEmptyStartLists());
+}
+
+void TestLayout::pairLog_data()
+{
+    addDataRows(QStringLiteral(ORVA_TEST_DATA "/unit/pair-logs.tsv"), {"output", "limit", "full", "log"});
+}
+
+void TestLayout::pairLog()
+{
+    QFETCH(QByteArray, output);
+    QFETCH(QByteArray, limit);
+    const Workspace workspace;
+    extensions::OutputLines lines;
+    extensions::PairLog log("00000002", limit.toLongLong());
+    log.append(lines.take(output.left(output.size() / 2)));
+    log.append(lines.take(output.mid(output.size() / 2)));
+    log.append(lines.rest());
+    QTEST(workspace.read(QStringLiteral("Logs/00000002.1.log")), "full");
+    QTEST(workspace.read(QStringLiteral("Logs/00000002.log")), "log");
 }
 
 QTEST_GUILESS_MAIN(TestLayout)
