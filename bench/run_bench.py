@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """ORVA's benchmarks; scripts/run-bench.sh builds the programs and runs this.
 
-    run_bench.py <app folder> <build dir> [--quick | --smoke] [--only cycle,install,manager,startup,load]
+    run_bench.py <app folder> <build dir> [--quick | --smoke] [--only cycle,install,manager,startup,load,log]
 
 Most rows are a ratio against a reference measured in the same run, the
 reference and the measured runs interleaved, and medians taken over repeats,
@@ -49,6 +49,13 @@ What the rows measure (group name for --only in brackets):
   control's start); the most launchers running at once, sampled every 0.2 s
   from ORVA's start, which must never exceed the pairs; and the time from
   the menu keys (alt+h, Return) to the About box being viewable, every 10 s.
+- Log [log]: a listener writing 100 MiB (in lines of 100 bytes) as fast as it
+  can, through chainlaunch into its pair's log as ORVA starts it (the
+  listener's id in ORVA_PAIR_LOG), against the same program writing to
+  /dev/null from a shell; the time from the listener's start to its end (the
+  stand-in's notes) on both sides; the log's size on
+  disk afterwards (both files' blocks); the launcher's peak memory (VmHWM,
+  read until it ends) against the same with a listener that writes nothing.
 """
 
 import argparse
@@ -83,11 +90,11 @@ ABOUT_TITLE = "关于ORVA"
 # (listeners, rounds) beyond the cycle runs'; load: (pairs, seconds watched).
 MODES = {
     "full": {"cycles": {1: 2, 16: 2, 64: 1}, "measure_s": 10.0, "install": (5000, 64, 7, 512),
-             "manager": ["100", "1000", "10000"], "startups": ((0, 4), 3), "load": (100, 60.0)},
+             "manager": ["100", "1000", "10000"], "startups": ((0, 4), 3), "load": (100, 60.0), "log": (100, 5)},
     "quick": {"cycles": {1: 1, 16: 1}, "measure_s": 10.0, "install": (500, 16, 2, 64), "manager": ["100", "1000"],
-              "startups": ((0, 4), 1), "load": (16, 30.0)},
+              "startups": ((0, 4), 1), "load": (16, 30.0), "log": (100, 2)},
     "smoke": {"cycles": {1: 1}, "measure_s": 4.5, "install": (50, 1, 1, 1), "manager": ["100"],
-              "startups": ((0,), 1), "load": (2, 9.0)},
+              "startups": ((0,), 1), "load": (2, 9.0), "log": (4, 1)},
 }
 # Zombies that are not orphans: programs this script runs and waits for itself.
 OWN_CHILDREN = {"ORVA", "sh", "xdotool", "xwininfo", "xprop", "import"}
@@ -665,6 +672,53 @@ class Bench:
         self.row("Load: menu keys to About box shown, {} pairs (median of {})".format(pairs, len(about)),
                  "{:.0f} ms".format(1000 * median(about)), "", None, "", None)
 
+    # --- a listener that writes fast, and its log ---------------------------------
+
+    def flood_run(self, mib, side):
+        """(seconds from the listener's start to its end, the launcher's
+        peak memory in MiB or None, the log's bytes on disk) of one run."""
+        case = self.new_case()
+        try:
+            case.add_extension(CONTROL_ID, "BenchControl", CONTROL_ID)
+            case.add_extension("00000002", "Flood", CONTROL_ID, "flood {}".format(mib << 20))
+            programs = ["./Extensions/00000002/Flood.exe", "./Extensions/{0}/BenchControl.exe".format(CONTROL_ID)]
+            if side == "log":
+                args, env = ["./Extensions/chainlaunch.exe", *programs], {"ORVA_PAIR_LOG": "00000002", "DISPLAY": None}
+            else:
+                args, env = ["/bin/sh", "-c", '"$0" </dev/null >/dev/null; "$1" </dev/null', *programs], {}
+            child = subprocess.Popen(args, cwd=case.app, env=case.env(**env), stdin=subprocess.PIPE,
+                                     stdout=subprocess.DEVNULL)
+            peak_kib = 0
+            while child.poll() is None:
+                with contextlib.suppress(OSError, ValueError, StopIteration):
+                    with open("/proc/{}/status".format(child.pid)) as status:
+                        peak_kib = max(peak_kib, int(next(line for line in status
+                                                          if line.startswith("VmHWM:")).split()[1]))
+                time.sleep(0.005)
+            notes = {(kind, key): when for kind, when, key in case.notes()}
+            took = notes[("listener-end", "Flood.exe")] - notes[("listener-start", "Flood.exe")]
+            logs = [case.path("Logs/00000002" + suffix) for suffix in (".log", ".1.log")]
+            size = sum(os.stat(log).st_blocks * 512 for log in logs if os.path.exists(log))
+            return took, (peak_kib / 1024.0 if side == "log" else None), size
+        finally:
+            case.doCleanups()
+
+    def run_log(self):
+        mib, rounds = self.mode["log"]
+        results = {"log": [], "null": []}
+        for repeat in range(rounds):
+            for side in ("null", "log") if repeat % 2 == 0 else ("log", "null"):
+                progress("log: {} MiB to {}, round {}".format(mib, side, repeat + 1))
+                results[side].append(self.flood_run(mib, side))
+        ours, ref = median([run[0] for run in results["log"]]), median([run[0] for run in results["null"]])
+        self.row("Listener writing {} MiB: into its log vs to /dev/null".format(mib), "{:.2f} s".format(ours),
+                 "{:.2f} s".format(ref), ours / ref, "", None)
+        size = max(run[2] for run in results["log"]) / 2 ** 20
+        self.row("Its log on disk, both files", "{:.2f} MiB".format(size), "", None, "≤ 2.1 MiB", size <= 2.1)
+        peak, quiet = max(run[1] for run in results["log"]), self.flood_run(0, "log")[1]
+        self.row("chainlaunch peak memory (VmHWM) while it logs vs a silent listener's", "{:.1f} MiB".format(peak),
+                 "{:.1f} MiB".format(quiet), peak / quiet, "", None)
+
     # --- the table -------------------------------------------------------------
 
     def row(self, what, measured, reference, ratio, target, met):
@@ -722,10 +776,10 @@ def main():
                        help="fewer and smaller rounds, to try the script out")
     sizes.add_argument("--smoke", action="store_const", dest="mode", const="smoke",
                        help="one short round of the smallest size: that every row still gets a number")
-    parser.add_argument("--only", default="cycle,install,manager,startup,load")
+    parser.add_argument("--only", default="cycle,install,manager,startup,load,log")
     args = parser.parse_args()
     only = set(args.only.split(","))
-    unknown = only - {"cycle", "install", "manager", "startup", "load"}
+    unknown = only - {"cycle", "install", "manager", "startup", "load", "log"}
     if unknown:
         parser.error("no such group: " + ", ".join(sorted(unknown)))
     bench = Bench(args.app_dir, args.build_dir, args.mode)
@@ -744,6 +798,8 @@ def main():
             bench.run_startups(cycles)
         if "load" in only:
             bench.run_load()
+        if "log" in only:
+            bench.run_log()
     finally:
         harness.tearDownModule()
     shutil.rmtree(bench.work, ignore_errors=True)

@@ -6,7 +6,7 @@
 # --quick takes about three minutes, --smoke (scripts/run-tests.sh runs it) one.
 # Not part of the test suite.
 #
-#   scripts/run-bench.sh [--quick | --smoke] [--only cycle,install,manager,startup,load]
+#   scripts/run-bench.sh [--quick | --smoke] [--only cycle,install,manager,startup,load,log]
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)

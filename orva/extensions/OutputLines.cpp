@@ -13,12 +13,13 @@ bool isContinuationByte(char byte)
 QByteArray OutputLines::take(const QByteArray& bytes)
 {
     m_partial += bytes;
+    // Whole lines are copied together, in one piece up to each cut.
     QByteArray lines;
-    int from = 0;
+    int from = 0;   // where the line being looked at begins
+    int copied = 0; // what has gone into `lines`
     for (;;) {
         const int end = m_partial.indexOf('\n', from);
         if (end >= 0 && end - from <= kMaxLineBytes) {
-            lines += m_partial.mid(from, end + 1 - from);
             from = end + 1;
             continue;
         }
@@ -30,9 +31,10 @@ QByteArray OutputLines::take(const QByteArray& bytes)
             --cut;
         if (isContinuationByte(m_partial.at(cut)))
             cut = from + kMaxLineBytes;
-        lines += m_partial.mid(from, cut - from) + '\n';
-        from = cut;
+        lines.append(m_partial.constData() + copied, cut - copied).append('\n');
+        from = copied = cut;
     }
+    lines.append(m_partial.constData() + copied, from - copied);
     m_partial.remove(0, from);
     return lines;
 }

@@ -5,23 +5,29 @@
 # one, so that an upgrade of the package reaches every user.
 #   orva                    start ORVA in that folder
 #   orva --install PACK     install PACK there (packsetup asks first)
+#   orva --logs             print the folder of the listener pairs' logs
 # Every start repairs the folder, one idempotent step at a time, so a start
 # that was interrupted leaves nothing that breaks the next one.
 set -eu
 
 usage() {
-    echo "usage: orva [--install PACK]" >&2
+    echo "usage: orva [--install PACK | --logs]" >&2
     exit 2
 }
 
 pack=
+logs=
 case $# in
     0) ;;
-    2) [ "$1" = --install ] || usage; pack=$2 ;;
-    *)
-        [ "${1:-}" = --help ] && { echo "usage: orva [--install PACK]"; exit 0; }
-        usage
+    1)
+        case $1 in
+            --logs) logs=1 ;;
+            --help) echo "usage: orva [--install PACK | --logs]"; exit 0 ;;
+            *) usage ;;
+        esac
         ;;
+    2) [ "$1" = --install ] || usage; pack=$2 ;;
+    *) usage ;;
 esac
 if [ -n "$pack" ]; then
     case $pack in
@@ -31,16 +37,20 @@ if [ -n "$pack" ]; then
     [ -f "$pack" ] || { echo "orva: no such pack: $pack" >&2; exit 1; }
 fi
 
+case ${XDG_DATA_HOME:-} in
+    /*) app=$XDG_DATA_HOME/ORVA ;;
+    *) app=$HOME/.local/share/ORVA ;; # unset, empty or relative: the default
+esac
+if [ -n "$logs" ]; then
+    echo "$app/Logs" # ORVA creates it at the first start of a listener
+    exit 0
+fi
+
 # Found from this script's own place: /usr/bin/../lib/orva, or the same in a
 # folder the package was unpacked into.
 prefix=$(cd "$(dirname "$(readlink -f "$0")")/.." && pwd -P)
 lib=$prefix/lib/orva
 [ -x "$lib/ORVA" ] || { echo "orva: ORVA is missing from $lib" >&2; exit 1; }
-
-case ${XDG_DATA_HOME:-} in
-    /*) app=$XDG_DATA_HOME/ORVA ;;
-    *) app=$HOME/.local/share/ORVA ;; # unset, empty or relative: the default
-esac
 
 # Points `link` at `target` unless it does already; a new link is renamed over
 # the old one, so there is always one or the other.

@@ -45,6 +45,9 @@ Section "ORVA"
   ; resolves everything against.
   SetOutPath "$INSTDIR"
   CreateShortCut "$SMPROGRAMS\ORVA.lnk" "$INSTDIR\ORVA.exe" "" "$INSTDIR\ORVA.exe" 0
+  ; The listeners' logs (ORVA writes them there): made now, so the shortcut leads somewhere.
+  CreateDirectory "$INSTDIR\Logs"
+  CreateShortCut "$SMPROGRAMS\ORVA 日志.lnk" "$INSTDIR\Logs"
 
   ; Per user, like the install: Explorer runs packsetup in the pack's
   ; folder, and packsetup finds its app folder from where it lies.
@@ -67,6 +70,7 @@ SectionEnd
 
 Section "Uninstall"
   Delete "$SMPROGRAMS\ORVA.lnk"
+  Delete "$SMPROGRAMS\ORVA 日志.lnk"
   ; .etipack is left alone when another program has taken it since.
   DeleteRegKey HKCU "${CLASSES}\${PROGID}"
   ReadRegStr $0 HKCU "${CLASSES}\.etipack" ""
@@ -85,6 +89,7 @@ Section "Uninstall"
   RMDir /r "$INSTDIR\Extensions\platforms"
   RMDir /r "$INSTDIR\Extensions\00000001"
   RMDir /r "$INSTDIR\Packs"
+  RMDir /r "$INSTDIR\Logs"
 
   ; What the user installed and listed is removed only on a Yes; silent
   ; uninstalls keep it.

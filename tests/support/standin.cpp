@@ -7,7 +7,8 @@
 // or "stubborn" (SIGTERM is ignored from then on; on Windows a program
 // without windows is never asked).
 // For the benchmarks, it also appends "listener-start <pid> <seconds since the
-// epoch> <file name>" to $ORVA_BENCH_LOG when it starts.
+// epoch> <file name>" to $ORVA_BENCH_LOG when it starts, and "listener-end"
+// alike when it ends.
 
 #include <chrono>
 #include <cstdlib>
@@ -95,6 +96,7 @@ template <typename Char> int run(int argc, Char** argv)
 #endif
     }
     log(name + "\tend");
+    append("ORVA_BENCH_LOG", "listener-end " + processId() + ' ' + secondsSinceEpoch() + ' ' + name);
     return 0;
 }
 
