@@ -67,7 +67,7 @@ void PairLog::append(const QByteArray& lines)
 QString PairLog::pathForProgram()
 {
     if (m_stuck || !open() || (m_file.size() >= m_limit && !moveFullLogAside()))
-        return QString();
+        return {};
     m_file.close();
     return m_file.fileName();
 }
