@@ -2,7 +2,8 @@
 # Sets everything up and runs the whole test suite; needs no display (the
 # in-process tests use Qt's offscreen platform, the end-to-end tests bring
 # their own X server):
-#   1. clang-format, shellcheck and clang-tidy over the sources,
+#   1. clang-format, shellcheck and clang-tidy over the sources, reuse lint
+#      over every file,
 #   2. the unit and in-process tests in an optimised build against Qt 6,
 #      warnings as errors, and the benchmarks' shortest trial there, so that
 #      they cannot rot; the Debian package made from that build and tried
@@ -36,9 +37,10 @@ build() {
     cmake --build "$builds/$1" -j "$jobs"
 }
 
-say "clang-format, shellcheck"
+say "clang-format, shellcheck, reuse"
 git ls-files -z '*.cpp' '*.h' '*.c' | xargs -0 clang-format --dry-run -Werror
 shellcheck -x -P SCRIPTDIR scripts/*.sh scripts/lib/*.sh tests/scripts/*.sh cmake/toolchains/*.sh packaging/linux/*.sh .ci/run
+reuse lint --quiet || reuse lint # every file's licence declared (.reuse/dep5), its text in LICENSES/
 
 build release
 say "clang-tidy"

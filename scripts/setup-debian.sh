@@ -18,7 +18,7 @@ packages=(
     qtbase5-dev qtbase5-dev-tools libqt5test5
     nlohmann-json3-dev libarchive-dev libsodium-dev
     xvfb openbox xdotool x11-utils fonts-noto-cjk imagemagick
-    python3 procps clang-format clang-tidy shellcheck librsvg2-bin
+    python3 procps clang-format clang-tidy shellcheck reuse librsvg2-bin
     clang libclang-rt-14-dev libarchive-tools strace
     dpkg-dev file lintian desktop-file-utils shared-mime-info xdg-utils libglib2.0-bin
 )
