@@ -42,7 +42,8 @@ cmake --preset windows -B "$builds/windows" >/dev/null
 cmake --build "$builds/windows" -j "$(nproc 2>/dev/null || echo 2)"
 
 echo "== windows: app folder, zip and installer"
-version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$builds/windows/CMakeCache.txt")
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$cache")
+copyright=$(sed -n 's/^ORVA_COPYRIGHT:INTERNAL=//p' "$cache")
 app=$builds/windows-app/ORVA
 rm -rf "$builds/windows-app"
 cmake --install "$builds/windows" --prefix "$app" >/dev/null
@@ -50,7 +51,8 @@ zip=$builds/ORVA-$version-windows-x64.zip
 setup=$builds/ORVA-$version-setup.exe
 rm -f "$zip"
 (cd "$builds/windows-app" && cmake -E tar cf "$zip" --format=zip ORVA)
-makensis -V2 -DAPP_DIR="$app" -DVERSION="$version" -DOUT_FILE="$setup" "$root/packaging/windows/ORVA.nsi"
+makensis -V2 -DAPP_DIR="$app" -DVERSION="$version" -DCOPYRIGHT="$copyright" -DOUT_FILE="$setup" \
+    "$root/packaging/windows/ORVA.nsi"
 echo "app folder: $app"
 echo "zip:        $zip"
 echo "installer:  $setup"
