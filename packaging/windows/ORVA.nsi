@@ -1,6 +1,6 @@
 ; The Windows installer of the portable app folder.
 ;   makensis -DAPP_DIR=<installed app folder> -DVERSION=<x.y.z> -DOUT_FILE=<setup.exe>
-;            -DCOPYRIGHT=<notice> ORVA.nsi
+;            -DCOPYRIGHT=<notice> [-DSIGN=<signing command>] ORVA.nsi
 ; Per user, into the user's own programs folder: ORVA writes Start\ and
 ; Extensions\ beside itself, which Program Files would not allow.
 
@@ -11,6 +11,15 @@ Target amd64-unicode
 
 !ifndef APP_DIR | VERSION | OUT_FILE | COPYRIGHT
   !error "APP_DIR, VERSION, OUT_FILE and COPYRIGHT must be defined"
+!endif
+
+; SIGN <file> signs a program in place (scripts/sign-windows.sh). The
+; uninstaller can only be signed here, as makensis writes it, before it goes
+; into the installer; the installer is signed here too, so that makensis
+; either yields it signed or fails.
+!ifdef SIGN
+  !uninstfinalize '"${SIGN}" "%1"' = 0
+  !finalize '"${SIGN}" "%1"' = 0
 !endif
 
 Name "ORVA ${VERSION}"
