@@ -8,7 +8,7 @@
 #   4. its zip and its installer (NSIS, per user):
 #      build/ORVA-<version>-windows-x64.zip and ORVA-<version>-setup.exe,
 #      every program in them signed when ORVA_SIGN_PKCS12 names a code-signing
-#      certificate (scripts/sign-windows.sh),
+#      certificate (scripts/sign-windows.sh; the tests make one of their own),
 #   5. the test suite, its programs and the app folder's run as Windows
 #      programs under Wine, end to end in Xvfb, and the start-up tests again
 #      on what the installer installs, with its .etipack association
@@ -45,6 +45,13 @@ cmake --build "$builds/windows" -j "$(nproc 2>/dev/null || echo 2)"
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
+test_ca=""
+if [ "$run_tests" = 1 ] && [ -z "${ORVA_SIGN_PKCS12:-}" ]; then
+    # The suite checks the signatures: made with a certificate of this run's own CA.
+    export ORVA_SIGN_PKCS12=$scratch/test-signer.p12 ORVA_SIGN_PASSWORD=orva-test
+    test_ca=$scratch/ca.pem
+    "$root/tests/scripts/windows-signing.sh" certificate "$scratch"
+fi
 sign=()
 if [ -n "${ORVA_SIGN_PKCS12:-}" ]; then
     sign=(-DSIGN="$root/scripts/sign-windows.sh")
@@ -91,6 +98,8 @@ if [ "$run_tests" = 1 ]; then
     echo "== windows: the installer's install, started end to end"
     installed=$scratch/installed
     wine "$setup" /S "/D=Z:${installed//\//\\}\\ORVA"
+    # Checked before the tests install extensions of their own there.
+    "$root/tests/scripts/windows-signing.sh" check "$test_ca" "$installed/ORVA" "$setup" "$builds/windows/samples" "$version"
     (cd "$root/tests/e2e" && ORVA_APP_DIR=$installed/ORVA ORVA_WINE="$root/cmake/toolchains/wine-run.sh -" \
         ORVA_STANDIN=$builds/windows/tests/support/orva_standin.exe LC_ALL=C.UTF-8 \
         python3 -B -m unittest test_startup test_association)
