@@ -51,6 +51,7 @@ if [ "$run_tests" = 1 ] && [ -z "${ORVA_SIGN_PKCS12:-}" ]; then
     export ORVA_SIGN_PKCS12=$scratch/test-signer.p12 ORVA_SIGN_PASSWORD=orva-test
     test_ca=$scratch/ca.pem
     "$root/tests/scripts/windows-signing.sh" certificate "$scratch"
+    echo "windows: signed with a certificate made for this test run, which no one trusts: not for release"
 fi
 sign=()
 if [ -n "${ORVA_SIGN_PKCS12:-}" ]; then
