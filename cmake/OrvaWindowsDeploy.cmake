@@ -123,6 +123,13 @@ function(orva_deploy_dlls folder)
       get_filename_component(name "${dll}" NAME)
       execute_process(COMMAND "${strip}" --strip-unneeded "${folder}/${name}")
     endforeach()
+    # The plugins, which the rules before this one installed, likewise.
+    foreach(plugin IN LISTS plugins)
+      get_filename_component(name "${plugin}" NAME)
+      get_filename_component(kind "${plugin}" DIRECTORY)
+      get_filename_component(kind "${kind}" NAME)
+      execute_process(COMMAND "${strip}" --strip-unneeded "${folder}/${kind}/${name}")
+    endforeach()
   ]])
 endfunction()
 
