@@ -5,7 +5,8 @@
 #   chainlaunch.exe A B       two trivial programs chained (A = B = Wine's
 #                             hostname.exe), its one-second wait after B included;
 #   ORVA.exe                  from its start until its first start-up notice
-#                             is mapped, then ended by its process id.
+#                             is mapped (looked for every 10 ms), then ended
+#                             by its process id.
 # Prints the median, the fastest and the slowest of N runs (9 by default) in
 # milliseconds, after one run of each that is not counted (the files come
 # into the page cache). Wine's server is kept running between the runs
@@ -41,7 +42,9 @@ trap cleanup EXIT
 
 # A display of its own: Xvfb picks a free number and writes it to fd 3, here
 # a FIFO that the read waits on (an Xvfb that fails closes it unwritten).
-mkfifo "$work/display"
+mkfifo "$work/display" "$work/tick"
+# Never written: reading it with a time-out paces the look for ORVA's window.
+exec 5<>"$work/tick"
 Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
 xvfb=$!
 read -r display <"$work/display" || {
@@ -75,7 +78,10 @@ time_orva() {
     start=$(now_us)
     (cd "$app" && exec wine ORVA.exe >/dev/null 2>&1) &
     pid=$!
-    xdotool search --sync --onlyvisible --name '参赛作品-ORVA' >/dev/null
+    # xdotool's own --sync looks every half second: too coarse here.
+    until xdotool search --onlyvisible --name '参赛作品-ORVA' >/dev/null 2>&1; do
+        read -r -t 0.01 -u 5 || true
+    done
     end=$(now_us)
     kill -KILL "$pid"
     wait "$pid" 2>/dev/null || true
