@@ -560,6 +560,7 @@ done
 say "done in $(((SECONDS - started) / 60))m$(((SECONDS - started) % 60))s"
 # The compilers' processor time beside the wall time: other builds share the
 # cores, and user + system over the cores estimates the time on idle ones.
-cpu=$(times | tail -n 1)
-say "processor time of the build steps (user, system): $cpu"
+# (times itself, not in a subshell, whose children would be none.)
+times >"$build/times"
+say "processor time of the build steps (user, system): $(tail -n 1 "$build/times")"
 echo "$kit" >&3
