@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds ORVA for Windows x64 on Debian and packages it the way Windows users
 # install it:
-#   1. the kit (scripts/build-windows-kit.sh: Qt, libarchive and their
-#      libraries from Debian's sources; ≈ 21 minutes the first time, reused),
+#   1. the kit (scripts/build-windows-kit.sh: Qt 6, libarchive and their
+#      libraries from Debian's sources; ≈ 30 minutes on two idle cores the
+#      first time, reused),
 #   2. the programs, cross-built with MinGW-w64 (the CMake preset windows),
 #   3. the portable app folder with every DLL it needs: build/windows-app/ORVA,
 #   4. its zip and its installer (NSIS, per user):

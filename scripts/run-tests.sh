@@ -66,7 +66,8 @@ build fuzz
 say "fuzz (Qt 6): corpora, then short runs"
 ctest --test-dir "$builds/fuzz" -j "$jobs" --output-on-failure --no-tests=error
 # The Windows programs under Wine, only where the kit is built already: its
-# first build takes about 21 minutes, beyond this command's budget.
+# first build takes about half an hour on two idle cores, beyond this
+# command's budget.
 if "$root/scripts/build-windows-kit.sh" --cached >/dev/null; then
     say "Linux suites passed; the Windows build and its suite"
     ORVA_BUILD_ROOT=$builds "$root/scripts/build-windows.sh"

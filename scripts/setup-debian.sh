@@ -27,7 +27,7 @@ packages=(
 windows_packages=(
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
     mingw-w64-tools wine64 wine nsis dpkg-dev perl python3 make cmake pkg-config
-    autoconf automake libtool icoutils osslsigncode openssl
+    autoconf automake libtool icoutils osslsigncode openssl ninja-build
 )
 
 case "${1:-}" in
