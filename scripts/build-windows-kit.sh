@@ -49,15 +49,15 @@ source_dir() { echo "$cache/src/$1-${2#*:}"; }
 # share/orva-kit/sources.tsv has a line "<source package>\t<Debian version>"
 # for each Debian source package whose code the kit holds, and
 # share/orva-kit/copyright/<source package> is that package's debian/copyright
-# as it is. The packages built here are read from their unpacked sources; the
-# files copied in as they are (the compiler's runtime DLLs, nlohmann/json's
-# headers) from the installed binary package, whose copyright file is its
-# source's. Written once, also into a kit finished before it existed.
+# as it is, read from the unpacked sources. What the kit copies in as it is
+# (the compiler's runtime DLLs, nlohmann/json's headers) is not listed: the
+# notices take those from the build machine's packages, which
+# packaging/windows/components.tsv names. Written once, also into a kit
+# finished before it existed.
 built_sources=(
     qt6-base "$qt_version" libarchive "$libarchive_version" zlib "$zlib_version"
     bzip2 "$bzip2_version" xz-utils "$xz_version" libsodium "$sodium_version"
 )
-copied_packages=(gcc-mingw-w64-x86-64-posix-runtime mingw-w64-x86-64-dev nlohmann-json3-dev)
 write_kit_sources() {
     local notes=$kit/share/orva-kit i package version copyright
     local partial=$notes.partial
@@ -75,18 +75,6 @@ write_kit_sources() {
         }
         printf '%s\t%s\n' "$package" "$version" >>"$partial/sources.tsv"
         cp "$copyright" "$partial/copyright/$package"
-    done
-    for package in "${copied_packages[@]}"; do
-        copyright=/usr/share/doc/$package/copyright
-        # shellcheck disable=SC2016 # dpkg-query's own fields
-        if ! version=$(dpkg-query -W -f='${source:Package}\t${source:Version}' "$package" 2>/dev/null) ||
-            [ ! -f "$copyright" ]; then
-            say "$package is not installed: the kit's list of sources is left out"
-            rm -rf "$partial"
-            return 1
-        fi
-        printf '%s\n' "$version" >>"$partial/sources.tsv"
-        cp "$copyright" "$partial/copyright/${version%%$'\t'*}"
     done
     mv "$partial" "$notes"
 }
