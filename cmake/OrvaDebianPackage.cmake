@@ -29,8 +29,15 @@ if(ORVA_BUILD_SAMPLES)
           FILES_MATCHING PATTERN "*.etipack")
 endif()
 
-# Compressed as Debian wants them: gzip -9, no name or time inside.
+# The licence's text from LICENSE, as a paragraph of the machine-readable
+# copyright file: indented, its empty lines as " .".
+file(READ ${PROJECT_SOURCE_DIR}/LICENSE licence)
+string(STRIP "${licence}" licence)
+string(REPLACE "\n\n" "\n.\n" licence "${licence}")
+string(REPLACE "\n" "\n " ORVA_DEB_LICENCE_TEXT " ${licence}")
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/LICENSE)
 configure_file(${deb_in}/copyright.in ${deb_out}/copyright @ONLY)
+# Compressed as Debian wants them: gzip -9, no name or time inside.
 configure_file(${deb_in}/changelog.in ${deb_out}/changelog @ONLY)
 configure_file(${deb_in}/orva.1 ${deb_out}/orva.1 @ONLY)
 foreach(doc changelog orva.1)

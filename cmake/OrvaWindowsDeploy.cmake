@@ -1,7 +1,8 @@
 # The Windows app folder runs from itself: each program finds its DLLs in its
 # own folder first, so every folder holding a program (the top, Extensions/
 # for chainlaunch.exe, Extensions/00000001/ for packsetup.exe) gets the DLLs
-# that program needs and, for Qt programs, platforms/qwindows.dll.
+# that program needs and Qt's plugins for Windows: platforms/qwindows.dll and
+# styles/qwindowsvistastyle.dll, the native look, a plugin of its own in Qt 6.
 if(NOT WIN32)
   return()
 endif()
@@ -9,16 +10,25 @@ endif()
 if(MINGW)
   # Cross-built with the kit of scripts/build-windows-kit.sh (or any MinGW
   # Qt): the DLLs are found by reading the programs' imports with objdump.
-  # The plugin and the library's file are properties of the versioned
+  # The plugins' and the library's files are properties of the versioned
   # targets only (Qt 5's versionless ones are interface targets).
-  get_target_property(_orva_qwindows Qt${ORVA_QT_MAJOR}::QWindowsIntegrationPlugin IMPORTED_LOCATION_RELEASE)
-  if(NOT _orva_qwindows)
-    get_target_property(_orva_qwindows Qt${ORVA_QT_MAJOR}::QWindowsIntegrationPlugin IMPORTED_LOCATION)
+  function(_orva_imported_file target variable)
+    get_target_property(file ${target} IMPORTED_LOCATION_RELEASE)
+    if(NOT file)
+      get_target_property(file ${target} IMPORTED_LOCATION)
+    endif()
+    if(NOT file)
+      message(FATAL_ERROR "${target} names no file to deploy")
+    endif()
+    set(${variable} "${file}" PARENT_SCOPE)
+  endfunction()
+  _orva_imported_file(Qt${ORVA_QT_MAJOR}::QWindowsIntegrationPlugin _orva_qwindows)
+  set(_orva_plugins "${_orva_qwindows}")
+  if(TARGET Qt${ORVA_QT_MAJOR}::QWindowsVistaStylePlugin)
+    _orva_imported_file(Qt${ORVA_QT_MAJOR}::QWindowsVistaStylePlugin _orva_vistastyle)
+    list(APPEND _orva_plugins "${_orva_vistastyle}")
   endif()
-  get_target_property(_orva_qtcore Qt${ORVA_QT_MAJOR}::Core IMPORTED_LOCATION_RELEASE)
-  if(NOT _orva_qtcore)
-    get_target_property(_orva_qtcore Qt${ORVA_QT_MAJOR}::Core IMPORTED_LOCATION)
-  endif()
+  _orva_imported_file(Qt${ORVA_QT_MAJOR}::Core _orva_qtcore)
   get_filename_component(_orva_qtbin "${_orva_qtcore}" DIRECTORY)
   set(_orva_dll_dirs "${_orva_qtbin}")
   foreach(_orva_dll libstdc++-6.dll libwinpthread-1.dll)
@@ -57,7 +67,12 @@ function(orva_deploy_dlls folder)
   foreach(program IN LISTS ARGN)
     list(APPEND executables "\${root}/${folder}/$<TARGET_FILE_NAME:${program}>")
   endforeach()
-  install(FILES "${_orva_qwindows}" DESTINATION "${folder}/platforms")
+  # Each plugin goes into the folder of its kind, as in the kit (platforms/, styles/).
+  foreach(plugin IN LISTS _orva_plugins)
+    get_filename_component(kind "${plugin}" DIRECTORY)
+    get_filename_component(kind "${kind}" NAME)
+    install(FILES "${plugin}" DESTINATION "${folder}/${kind}")
+  endforeach()
   install(CODE "
     set(CMAKE_GET_RUNTIME_DEPENDENCIES_PLATFORM windows+pe)
     set(CMAKE_GET_RUNTIME_DEPENDENCIES_TOOL objdump)
@@ -66,19 +81,19 @@ function(orva_deploy_dlls folder)
     set(folder \"\${root}/${folder}\")
     set(executables \"${executables}\")
     set(dll_dirs \"${_orva_dll_dirs}\")
-    set(plugin \"${_orva_qwindows}\")
+    set(plugins \"${_orva_plugins}\")
     set(strip \"${CMAKE_STRIP}\")
   " CODE [[
     # CMake looks for Windows DLLs by their lower-case names, which a Linux
-    # file system does not find for Qt5Core.dll: those are matched here,
-    # then read for their own imports in a second pass.
+    # file system does not find for Qt's (Qt6Core.dll, Qt5Core.dll): those
+    # are matched here, then read for their own imports in a second pass.
     # DLLs of an earlier install would be found beside the programs too,
     # and conflict with the kit's: they are copied afresh.
     file(GLOB earlier "${folder}/*.dll")
     if(earlier)
       file(REMOVE ${earlier})
     endif()
-    set(libraries "${plugin}")
+    set(libraries ${plugins})
     foreach(pass 1 2)
       file(GET_RUNTIME_DEPENDENCIES
         EXECUTABLES ${executables}
@@ -101,12 +116,19 @@ function(orva_deploy_dlls folder)
       endforeach()
     endforeach()
     # What stays unresolved is Windows' own (kernel32.dll and the like).
-    list(REMOVE_ITEM libraries "${plugin}")
+    list(REMOVE_ITEM libraries ${plugins})
     foreach(dll IN LISTS found libraries)
       file(INSTALL "${dll}" DESTINATION "${folder}")
       # Their debugging symbols would triple the folder's size.
       get_filename_component(name "${dll}" NAME)
       execute_process(COMMAND "${strip}" --strip-unneeded "${folder}/${name}")
+    endforeach()
+    # The plugins, which the rules before this one installed, likewise.
+    foreach(plugin IN LISTS plugins)
+      get_filename_component(name "${plugin}" NAME)
+      get_filename_component(kind "${plugin}" DIRECTORY)
+      get_filename_component(kind "${kind}" NAME)
+      execute_process(COMMAND "${strip}" --strip-unneeded "${folder}/${kind}/${name}")
     endforeach()
   ]])
 endfunction()
@@ -114,3 +136,4 @@ endfunction()
 orva_deploy_dlls(. ORVA etipack)
 orva_deploy_dlls(${ORVA_INSTALL_EXTENSIONS_DIR} chainlaunch)
 orva_deploy_dlls(${ORVA_INSTALL_INSTALLER_DIR} packsetup)
+include(OrvaWindowsNotices)

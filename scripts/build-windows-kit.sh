@@ -21,7 +21,7 @@ set -euo pipefail
 
 # Debian bookworm's versions of the source packages. Changing one builds a new
 # kit beside the old one.
-qt_version=5.15.8+dfsg-11+deb12u3
+qt_version=6.4.2+dfsg-10
 libarchive_version=3.6.2-1+deb12u5
 zlib_version=1:1.2.13.dfsg-1
 bzip2_version=1.0.8-5
@@ -40,6 +40,45 @@ build=$cache/build/$kit_name
 log=$build/build.log
 stamp=$kit/.orva-kit-complete
 
+say() { echo "build-windows-kit: $*"; }
+
+# The folder a source package unpacks into, Debian's patches applied.
+source_dir() { echo "$cache/src/$1-${2#*:}"; }
+
+# What the kit is made of, for the licence notices of what ships from it:
+# share/orva-kit/sources.tsv has a line "<source package>\t<Debian version>"
+# for each Debian source package whose code the kit holds, and
+# share/orva-kit/copyright/<source package> is that package's debian/copyright
+# as it is, read from the unpacked sources. What the kit copies in as it is
+# (the compiler's runtime DLLs, nlohmann/json's headers) is not listed: the
+# notices take those from the build machine's packages, which
+# packaging/windows/components.tsv names. Written once, also into a kit
+# finished before it existed.
+built_sources=(
+    qt6-base "$qt_version" libarchive "$libarchive_version" zlib "$zlib_version"
+    bzip2 "$bzip2_version" xz-utils "$xz_version" libsodium "$sodium_version"
+)
+write_kit_sources() {
+    local notes=$kit/share/orva-kit i package version copyright
+    local partial=$notes.partial
+    [ -d "$notes" ] && return 0
+    rm -rf "$partial"
+    mkdir -p "$partial/copyright"
+    for ((i = 0; i < ${#built_sources[@]}; i += 2)); do
+        package=${built_sources[i]}
+        version=${built_sources[i + 1]}
+        copyright=$(source_dir "$package" "$version")/debian/copyright
+        [ -f "$copyright" ] || {
+            say "no $copyright: the kit's list of sources is left out"
+            rm -rf "$partial"
+            return 1
+        }
+        printf '%s\t%s\n' "$package" "$version" >>"$partial/sources.tsv"
+        cp "$copyright" "$partial/copyright/$package"
+    done
+    mv "$partial" "$notes"
+}
+
 exec 3>&1 >&2
 case "${1:-}" in
     --folder)
@@ -55,11 +94,11 @@ case "${1:-}" in
         ;;
 esac
 if [ -f "$stamp" ]; then
+    # A kit without the list still serves; the notices' build says what it misses.
+    write_kit_sources || true
     echo "$kit" >&3
     exit 0
 fi
-
-say() { echo "build-windows-kit: $*"; }
 
 # Runs a build step at the lowest priority with its output in the log; on a
 # failure shows the log's end.
@@ -166,9 +205,6 @@ apt_update() {
     apt_updated=true
 }
 
-# The folder a source package unpacks into, Debian's patches applied.
-source_dir() { echo "$cache/src/$1-${2#*:}"; }
-
 fetch_source() {
     local package=$1 version=$2 target
     target=$(source_dir "$package" "$version")
@@ -189,15 +225,13 @@ fetch_source() {
 }
 
 fetch_sources() {
-    fetch_source qtbase-opensource-src "$qt_version"
-    fetch_source libarchive "$libarchive_version"
-    fetch_source zlib "$zlib_version"
-    fetch_source bzip2 "$bzip2_version"
-    fetch_source xz-utils "$xz_version"
-    fetch_source libsodium "$sodium_version"
+    local i
+    for ((i = 0; i < ${#built_sources[@]}; i += 2)); do
+        fetch_source "${built_sources[i]}" "${built_sources[i + 1]}"
+    done
 }
 timed sources fetch_sources
-qt_source=$(source_dir qtbase-opensource-src "$qt_version")
+qt_source=$(source_dir qt6-base "$qt_version")
 libarchive_source=$(source_dir libarchive "$libarchive_version")
 zlib_source=$(source_dir zlib "$zlib_version")
 bzip2_source=$(source_dir bzip2 "$bzip2_version")
@@ -362,30 +396,56 @@ copy_nlohmann_json() {
     cp -a "$config" "$kit/share/cmake/"
 }
 
-# ---- qtbase: Core, Gui, Widgets, Test and the windows platform plugin. The
-# host tools (qmake, moc, uic, rcc) are built for Linux, which is what CMake's
-# AUTOMOC and AUTOUIC run.
+# ---- qtbase: Core, Gui, Widgets, Test, the windows platform plugin and the
+# windowsvista style. Qt 6 cross-builds against a host Qt of the same version
+# for its tools (moc, uic, rcc, qmake): Debian's, which is what CMake's
+# AUTOMOC and AUTOUIC run, so the kit holds none of its own.
 
-# configure's options for a kit's folder and its folder of compiler links.
+qt_host=/usr
+qt_host_cmake=/usr/lib/x86_64-linux-gnu/cmake
+
+# configure's options for a kit's folder and its build folder.
 qt_options() {
     qt_configure=(
-        -xplatform win32-g++ -device-option "CROSS_COMPILE=$2/$triplet-"
+        -xplatform win32-g++ -qt-host-path "$qt_host"
         -opensource -confirm-license -release -prefix "$1/qt"
         -nomake examples -nomake tests
-        -no-opengl -no-dbus -no-icu -no-openssl -no-fontconfig
+        -no-opengl -no-dbus -no-icu -no-openssl -no-fontconfig -no-glib -no-zstd
         -qt-zlib -qt-libpng -qt-libjpeg -qt-pcre -qt-freetype -qt-harfbuzz
-        # Debian's tarball has no wintab.h.
-        -no-feature-tabletevent
-        -no-feature-sql -no-feature-network -no-feature-xml -no-feature-printer
-        -no-feature-concurrent -no-feature-direct2d
+        -no-feature-tabletevent -no-feature-vulkan
+        -no-feature-sql -no-feature-network -no-feature-xml -no-feature-printsupport
+        -no-feature-concurrent
+        # Qt 6.4 builds its DirectWrite font database only with Direct2D;
+        # Direct2D 1.1 would add a platform plugin nobody loads.
+        -feature-direct2d -no-feature-direct2d1_1
+        -- -G Ninja -DCMAKE_TOOLCHAIN_FILE="$2/mingw-w64-toolchain.cmake"
+        -DQT_HOST_PATH_CMAKE_DIR="$qt_host_cmake"
     )
+}
+
+# The compilers of cross-bin for Qt's CMake build, and only MinGW-w64's own
+# headers and libraries: Qt takes the host's packages itself, from $qt_host.
+write_qt_toolchain() {
+    cat >"$build/mingw-w64-toolchain.cmake" <<EOF
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(CMAKE_C_COMPILER $cross/$triplet-gcc)
+set(CMAKE_CXX_COMPILER $cross/$triplet-g++)
+set(CMAKE_RC_COMPILER $cross/$triplet-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/$triplet)
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+EOF
 }
 
 build_qtbase() {
     local configured=$build/qtbase.configured
-    qt_options "$kit" "$cross"
+    qt_options "$kit" "$build"
+    write_qt_toolchain
     # Options changed since the last configure: start that build afresh.
-    if [ ! -f "$configured" ] || [ ! -f "$build/qtbase/Makefile" ] ||
+    if [ ! -f "$configured" ] || [ ! -f "$build/qtbase/build.ninja" ] ||
         [ "$(cat "$configured")" != "${qt_configure[*]}" ]; then
         say "qtbase: configure"
         rm -rf "$build/qtbase" "$configured"
@@ -393,17 +453,17 @@ build_qtbase() {
         (cd "$build/qtbase" && step "$qt_source/configure" "${qt_configure[@]}")
         echo "${qt_configure[*]}" >"$configured"
     fi
-    say "qtbase: make (the longest part)"
-    step make -C "$build/qtbase" -j "$jobs"
-    step make -C "$build/qtbase" install
+    say "qtbase: build (the longest part)"
+    step cmake --build "$build/qtbase" --parallel "$jobs"
+    step cmake --install "$build/qtbase"
 }
 
 # Qt does not use the other libraries: a finished kit with the same qtbase
-# version configured the same way lends its qt/ folder, which saves most of an
-# hour. Qt's CMake files and qmake find everything relative to their own
-# place; the few text files naming the other kit's folders (pkg-config, .prl,
-# .pri, .la) are pointed at this one's, the bundled libraries' build copies at
-# their installed ones.
+# version configured the same way lends its qt/ folder, which saves a quarter
+# of an hour. Qt's CMake files find everything relative to their own place;
+# the text files naming the other kit's folders (pkg-config, .prl, .pri, the
+# qt-cmake scripts, Qt's toolchain file) are pointed at this one's, the
+# bundled libraries' build copies at their installed ones.
 reuse_qtbase() {
     local donor donor_build copy=$kit/qt.partial
     for donor in "$cache/${qt_version#*:}-"*/; do
@@ -413,7 +473,7 @@ reuse_qtbase() {
             [ ! -f "$donor_build/qtbase.configured" ]; then
             continue
         fi
-        qt_options "$donor" "$donor_build/cross-bin"
+        qt_options "$donor" "$donor_build"
         [ "$(cat "$donor_build/qtbase.configured")" = "${qt_configure[*]}" ] || continue
         say "qtbase: copied from $donor"
         rm -rf "$kit/qt" "$copy"
@@ -424,16 +484,22 @@ reuse_qtbase() {
                 old_build=$donor_build/ new_build=$build/ old_kit=$donor/ new_kit=$kit/ \
                 xargs -0 -r perl -pi -e 's/\Q$ENV{old_lib}\E/$ENV{new_lib}/g;
                     s/\Q$ENV{old_build}\E/$ENV{new_build}/g; s/\Q$ENV{old_kit}\E/$ENV{new_kit}/g'
+        # The kit's qmake is the host's, run with bin/target_qt.conf, which
+        # names the host's Qt and the kit relative to each other: both
+        # computed afresh for this folder, as Qt's build does (without
+        # resolving links).
+        local conf=$copy/bin/target_qt.conf host_prefix host_data
+        host_prefix=$(realpath -ms --relative-to="$kit/qt/bin" "$qt_host")
+        host_data=$(realpath -ms --relative-to="$qt_host" "$kit/qt")
+        [ -f "$conf" ] && step sed -i -e "s|^HostPrefix=.*|HostPrefix=$host_prefix|" \
+            -e "s|^HostData=.*|HostData=$host_data|" "$conf"
         mv "$copy" "$kit/qt"
-        local tool prefix
+        local prefix data
         prefix=$("$kit/qt/bin/qmake" -query QT_INSTALL_PREFIX 2>>"$log") || prefix=
-        if [ "$prefix" = "$kit/qt" ]; then
-            for tool in moc uic rcc; do
-                "$kit/qt/bin/$tool" -v >>"$log" 2>&1 || prefix=
-            done
-        fi
-        if [ "$prefix" = "$kit/qt" ] &&
+        data=$("$kit/qt/bin/qmake" -query QT_HOST_DATA 2>>"$log") || data=
+        if [ "$prefix" = "$kit/qt" ] && [ "$data" = "$kit/qt" ] &&
             ! grep -rqIF -e "$donor/" -e "$donor_build/" "$kit/qt"; then
+            write_qt_toolchain
             return 0
         fi
         say "qtbase copied from $donor does not work from $kit/qt: building it"
@@ -444,14 +510,24 @@ reuse_qtbase() {
 }
 
 qtbase() {
+    # Qt's build and ORVA's run the host's tools, which must be of the
+    # kit's Qt version.
+    local host
+    # shellcheck disable=SC2016 # dpkg-query's own field
+    host=$(dpkg-query -W -f='${source:Version}' qt6-base-dev-tools 2>/dev/null) || host=
+    if [ "${host%%+*}" != "${qt_version%%+*}" ]; then
+        say "the host's Qt tools (qt6-base-dev-tools ${host:-not installed}) are not Qt ${qt_version%%+*}"
+        exit 1
+    fi
     reuse_qtbase || build_qtbase
     # Qt's DLLs and the programs need the compiler's runtime beside them.
     local dll
     for dll in libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll; do
         cp "$("$cross/$triplet-g++" -print-file-name="$dll")" "$kit/qt/bin/"
     done
-    if [ ! -x "$kit/qt/bin/moc" ] || [ ! -f "$kit/qt/plugins/platforms/qwindows.dll" ]; then
-        say "qtbase installed without bin/moc or plugins/platforms/qwindows.dll"
+    if [ ! -f "$kit/qt/lib/cmake/Qt6/Qt6Config.cmake" ] ||
+        [ ! -f "$kit/qt/plugins/platforms/qwindows.dll" ]; then
+        say "qtbase installed without lib/cmake/Qt6/Qt6Config.cmake or plugins/platforms/qwindows.dll"
         exit 1
     fi
 }
@@ -463,10 +539,16 @@ timed libarchive build_libarchive
 timed libsodium build_sodium
 copy_nlohmann_json
 timed qtbase qtbase
+write_kit_sources || exit 1
 
 touch "$stamp"
 for timing in "${timings[@]}"; do
     say "took $timing"
 done
 say "done in $(((SECONDS - started) / 60))m$(((SECONDS - started) % 60))s"
+# The compilers' processor time beside the wall time: other builds share the
+# cores, and user + system over the cores estimates the time on idle ones.
+# (times itself, not in a subshell, whose children would be none.)
+times >"$build/times"
+say "processor time of the build steps (user, system): $(tail -n 1 "$build/times")"
 echo "$kit" >&3

@@ -2,7 +2,8 @@
 # Sets everything up and runs the whole test suite; needs no display (the
 # in-process tests use Qt's offscreen platform, the end-to-end tests bring
 # their own X server):
-#   1. clang-format, shellcheck and clang-tidy over the sources,
+#   1. clang-format, shellcheck and clang-tidy over the sources, reuse lint
+#      over every file,
 #   2. the unit and in-process tests in an optimised build against Qt 6,
 #      warnings as errors, and the benchmarks' shortest trial there, so that
 #      they cannot rot; the Debian package made from that build and tried
@@ -36,9 +37,10 @@ build() {
     cmake --build "$builds/$1" -j "$jobs"
 }
 
-say "clang-format, shellcheck"
+say "clang-format, shellcheck, reuse"
 git ls-files -z '*.cpp' '*.h' '*.c' | xargs -0 clang-format --dry-run -Werror
 shellcheck -x -P SCRIPTDIR scripts/*.sh scripts/lib/*.sh tests/scripts/*.sh cmake/toolchains/*.sh packaging/linux/*.sh .ci/run
+reuse lint --quiet || reuse lint # every file's licence declared (.reuse/dep5), its text in LICENSES/
 
 build release
 say "clang-tidy"
@@ -64,7 +66,8 @@ build fuzz
 say "fuzz (Qt 6): corpora, then short runs"
 ctest --test-dir "$builds/fuzz" -j "$jobs" --output-on-failure --no-tests=error
 # The Windows programs under Wine, only where the kit is built already: its
-# first build takes about 21 minutes, beyond this command's budget.
+# first build takes about half an hour on two idle cores, beyond this
+# command's budget.
 if "$root/scripts/build-windows-kit.sh" --cached >/dev/null; then
     say "Linux suites passed; the Windows build and its suite"
     ORVA_BUILD_ROOT=$builds "$root/scripts/build-windows.sh"

@@ -6,7 +6,8 @@
 # libqt6gui6 and libqt5gui5, which the -dev packages pull in.
 # --windows adds what the Windows cross build needs (scripts/build-windows-kit.sh):
 # the POSIX-thread MinGW-w64 compilers, dpkg-dev for Debian's source packages,
-# Wine to run the programs and NSIS for the installer.
+# Wine to run the programs, NSIS for the installer, osslsigncode to sign them
+# and openssl for the tests' own certificate.
 # Everything it and apt say goes to standard error: callers such as
 # build-windows-kit.sh keep standard output for what their own callers read.
 set -euo pipefail
@@ -18,7 +19,7 @@ packages=(
     qtbase5-dev qtbase5-dev-tools libqt5test5
     nlohmann-json3-dev libarchive-dev libsodium-dev
     xvfb openbox xdotool x11-utils fonts-noto-cjk imagemagick
-    python3 procps clang-format clang-tidy shellcheck librsvg2-bin
+    python3 procps clang-format clang-tidy shellcheck reuse librsvg2-bin
     clang libclang-rt-14-dev libarchive-tools strace
     dpkg-dev file lintian desktop-file-utils shared-mime-info xdg-utils libglib2.0-bin
 )
@@ -26,7 +27,7 @@ packages=(
 windows_packages=(
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
     mingw-w64-tools wine64 wine nsis dpkg-dev perl python3 make cmake pkg-config
-    autoconf automake libtool icoutils
+    autoconf automake libtool icoutils osslsigncode openssl ninja-build
 )
 
 case "${1:-}" in

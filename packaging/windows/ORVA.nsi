@@ -1,5 +1,6 @@
 ; The Windows installer of the portable app folder.
-;   makensis -DAPP_DIR=<installed app folder> -DVERSION=<x.y.z> -DOUT_FILE=<setup.exe> ORVA.nsi
+;   makensis -DAPP_DIR=<installed app folder> -DVERSION=<x.y.z> -DOUT_FILE=<setup.exe>
+;            -DCOPYRIGHT=<notice> [-DSIGN=<signing command>] ORVA.nsi
 ; Per user, into the user's own programs folder: ORVA writes Start\ and
 ; Extensions\ beside itself, which Program Files would not allow.
 
@@ -8,8 +9,17 @@ Target amd64-unicode
 !include "MUI2.nsh"
 !include "LogicLib.nsh"
 
-!ifndef APP_DIR | VERSION | OUT_FILE
-  !error "APP_DIR, VERSION and OUT_FILE must be defined"
+!ifndef APP_DIR | VERSION | OUT_FILE | COPYRIGHT
+  !error "APP_DIR, VERSION, OUT_FILE and COPYRIGHT must be defined"
+!endif
+
+; SIGN <file> signs a program in place (scripts/sign-windows.sh). The
+; uninstaller can only be signed here, as makensis writes it, before it goes
+; into the installer; the installer is signed here too, so that makensis
+; either yields it signed or fails.
+!ifdef SIGN
+  !uninstfinalize '"${SIGN}" "%1"' = 0
+  !finalize '"${SIGN}" "%1"' = 0
 !endif
 
 Name "ORVA ${VERSION}"
@@ -18,6 +28,9 @@ RequestExecutionLevel user
 InstallDir "$LOCALAPPDATA\Programs\ORVA"
 InstallDirRegKey HKCU "Software\ORVA" "InstallDir"
 SetCompressor /SOLID lzma
+; The app folder holds three copies of Qt's DLLs, some 20 MB apart: a
+; dictionary that spans them stores each once (installing needs 64 MB more).
+SetCompressorDictSize 64
 
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\ORVA"
 ; A double-clicked .etipack opens in packsetup, which asks before it installs.
@@ -26,11 +39,22 @@ SetCompressor /SOLID lzma
 ; Explorer caches associations until told they changed (SHCNE_ASSOCCHANGED).
 !define NOTIFY_ASSOCIATIONS "System::Call 'shell32::SHChangeNotify(i 0x08000000, i 0, p 0, p 0)'"
 
+; makensis works in this file's folder.
+!insertmacro MUI_PAGE_LICENSE "..\..\LICENSE"
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "SimpChinese"
+
+; The installer's own properties in Explorer.
+VIProductVersion "${VERSION}.0"
+VIFileVersion "${VERSION}.0"
+VIAddVersionKey /LANG=${LANG_SIMPCHINESE} "ProductName" "ORVA"
+VIAddVersionKey /LANG=${LANG_SIMPCHINESE} "ProductVersion" "${VERSION}"
+VIAddVersionKey /LANG=${LANG_SIMPCHINESE} "FileVersion" "${VERSION}"
+VIAddVersionKey /LANG=${LANG_SIMPCHINESE} "FileDescription" "ORVA 安装程序"
+VIAddVersionKey /LANG=${LANG_SIMPCHINESE} "LegalCopyright" "${COPYRIGHT}"
 
 Section "ORVA"
   SetOutPath "$INSTDIR"
@@ -82,6 +106,9 @@ Section "Uninstall"
   ; ORVA's own files, as the installer put them there.
   Delete "$INSTDIR\ORVA.exe"
   Delete "$INSTDIR\etipack.exe"
+  Delete "$INSTDIR\LICENSE.txt"
+  Delete "$INSTDIR\THIRD-PARTY-NOTICES.txt"
+  RMDir /r "$INSTDIR\licenses"
   Delete "$INSTDIR\*.dll"
   RMDir /r "$INSTDIR\platforms"
   Delete "$INSTDIR\Extensions\chainlaunch.exe"

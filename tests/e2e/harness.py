@@ -146,12 +146,18 @@ class Display:
         os.close(write_end)
         with os.fdopen(read_end, "rb") as ready:  # the number comes once the server is ready
             self.name = ":" + ready.readline().decode().strip()
-        openbox = subprocess.Popen(["openbox", "--sm-disable"], env=self.env(XDG_CONFIG_HOME=self.home),
-                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        log = os.path.join(self.home, "openbox.log")
+        with open(log, "wb") as errors:
+            openbox = subprocess.Popen(["openbox", "--sm-disable"], env=self.env(XDG_CONFIG_HOME=self.home),
+                                       stdout=subprocess.DEVNULL, stderr=errors)
         self.popens = [xvfb, openbox]
         self.pids = {xvfb.pid, openbox.pid}
+
+        def managing():  # an openbox that gave up is reported as such, not waited for
+            assert openbox.poll() is None, "openbox ended: " + open(log, errors="replace").read()
+            return "window id" in self.x("xprop", "-root", "_NET_SUPPORTING_WM_CHECK")
         try:
-            wait_until(lambda: "window id" in self.x("xprop", "-root", "_NET_SUPPORTING_WM_CHECK"), "openbox")
+            wait_until(managing, "openbox")
         except AssertionError:  # no module teardown follows a failed setup
             self.stop()
             raise
