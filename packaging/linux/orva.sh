@@ -17,15 +17,13 @@ usage() {
 
 pack=
 logs=
+if [ "${1:-}" = --help ]; then
+    echo "usage: orva [--install PACK | --logs]"
+    exit 0
+fi
 case $# in
     0) ;;
-    1)
-        case $1 in
-            --logs) logs=1 ;;
-            --help) echo "usage: orva [--install PACK | --logs]"; exit 0 ;;
-            *) usage ;;
-        esac
-        ;;
+    1) [ "$1" = --logs ] || usage; logs=1 ;;
     2) [ "$1" = --install ] || usage; pack=$2 ;;
     *) usage ;;
 esac

@@ -78,6 +78,14 @@ class DebTest(unittest.TestCase):
                              ["InboxLogger.etipack", "InboxWatcher.etipack"])
             harness.end_processes()
 
+        with self.subTest("options: --logs names the folder, --help whatever follows, the rest refused"):
+            for args, code, out in ((["--logs"], 0, os.path.join(self.user, "Logs")),
+                                    (["--help", "x", "y"], 0, "usage: orva [--install PACK | --logs]"),
+                                    (["--logs", "x"], 2, "")):
+                result = subprocess.run(["orva", *args], env=self.env(), capture_output=True, text=True,
+                                        timeout=harness.TIMEOUT)
+                self.assertEqual((result.returncode, result.stdout.strip()), (code, out), args)
+
         with self.subTest("the pack entry's command, from elsewhere: a dangling link repaired, 安装, installed"):
             launcher = os.path.join(self.user, "Extensions/chainlaunch.exe")
             os.remove(launcher)
