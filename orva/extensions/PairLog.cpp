@@ -86,7 +86,11 @@ bool PairLog::open()
 bool PairLog::moveFullLogAside()
 {
     m_file.close();
-    if (!platform::moveFileOver(m_file.fileName(), platform::processPath(fullLogFilePath(m_listenerId)))) {
+    // The older one goes first: ext4 writes a file renamed over another out
+    // to disk at once, which made every byte of a flooding listener a disk write.
+    const QString full = platform::processPath(fullLogFilePath(m_listenerId));
+    QFile::remove(full);
+    if (!platform::moveFileOver(m_file.fileName(), full)) {
         m_stuck = true;
         skip(QStringLiteral("无法移到%1").arg(QString::fromLatin1(kFullLogSuffix)));
         return false;
