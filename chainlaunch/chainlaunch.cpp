@@ -7,6 +7,7 @@
 #include "platform/Platform.h"
 
 #include <QElapsedTimer>
+#include <QLoggingCategory>
 #include <QMessageBox>
 #include <QProcess>
 #include <optional>
@@ -58,6 +59,10 @@ chainlaunch::FirstProgram chainlaunch::run(int argc, char* argv[])
     // stays an open pipe that nothing writes. Its output goes to the pair's
     // log when ORVA named one, and otherwise where ours does.
     std::optional<extensions::PairLog> log = takePairLog();
+    // ORVA writes each run's first line and says once that a log is skipped;
+    // a launcher saying it too would repeat it at every restart.
+    QLoggingCategory::setFilterRules(QString::fromLatin1(extensions::PairLog::kLoggingCategory) +
+                                     QStringLiteral(".warning=false"));
     QProcess first;
     first.setProgram(platform::commandLineArgument(argv, 1));
     first.setProcessChannelMode(log ? QProcess::MergedChannels : QProcess::ForwardedChannels);

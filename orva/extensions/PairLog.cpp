@@ -4,13 +4,14 @@
 #include "platform/Platform.h"
 
 #include <QDateTime>
-#include <QDebug>
 #include <QDir>
+#include <QLoggingCategory>
 #include <atomic>
 
 namespace extensions {
 namespace {
 
+Q_LOGGING_CATEGORY(lcPairLog, PairLog::kLoggingCategory)
 std::atomic<bool> g_skipReported{false};
 
 } // namespace
@@ -100,9 +101,11 @@ bool PairLog::moveFullLogAside()
 
 void PairLog::skip(const QString& reason)
 {
-    if (!g_skipReported.exchange(true))
-        qWarning().noquote() << QStringLiteral("无法写入日志\"%1\"：%2。日志暂不记录，程序照常运行。")
-                                    .arg(QDir::toNativeSeparators(m_file.fileName()), reason);
+    if (g_skipReported.exchange(true))
+        return;
+    const QString message = QStringLiteral("无法写入日志\"%1\"：%2。日志暂不记录，程序照常运行。")
+                                .arg(QDir::toNativeSeparators(m_file.fileName()), reason);
+    qCWarning(lcPairLog, "%s", qUtf8Printable(message));
 }
 
 } // namespace extensions

@@ -23,6 +23,8 @@ public:
     // launcher alone, and taken away by the launcher before it starts the
     // pair's programs.
     static constexpr char kListenerVariable[] = "ORVA_PAIR_LOG";
+    // The logging category of the one message that a log is skipped.
+    static constexpr char kLoggingCategory[] = "orva.log";
 
     // The default limit, or the one kLimitVariable sets.
     static qint64 limitFromEnvironment();

@@ -91,6 +91,18 @@ class ChainTest(Case):
         self.assertLessEqual(max(os.path.getsize(self.path(log)) for log in logs[2:]), limit)
 
 
+    def test_logs_that_cannot_be_written(self):
+        """A file where Logs/ should be: the pair runs and restarts as before, its output still drained."""
+        self.write("Logs", "")
+        self.add_extension("00000008", "Says", "00000009", "flood 1000000")
+        self.add_extension("00000009", "Answers", "00000009")
+        run = self.start_orva("00000008\n")
+        main = run.window(MAIN)
+        harness.wait_until(lambda: len(self.events("Answers.exe", "start")) >= 2, "the pair to run twice")
+        self.assertEqual(self.exit_orva(run, main), 0)
+        if not harness.WINE:  # where ORVA's debug output goes on Linux
+            self.assertEqual(run.output().count("无法写入日志"), 1, run.output())
+
 class ChainlaunchTest(Case):
     def launch(self, *args, **env):
         self.add_program(FIRST, "sleep 0.3")
