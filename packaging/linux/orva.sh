@@ -10,22 +10,20 @@
 # that was interrupted leaves nothing that breaks the next one.
 set -eu
 
+# The usage on standard output with status 0 for --help, else on error with 2.
 usage() {
-    echo "usage: orva [--install PACK | --logs]" >&2
-    exit 2
+    echo "usage: orva [--install PACK | --logs]" >&"$1"
+    exit "$2"
 }
 
 pack=
 logs=
-if [ "${1:-}" = --help ]; then
-    echo "usage: orva [--install PACK | --logs]"
-    exit 0
-fi
+[ "${1:-}" = --help ] && usage 1 0
 case $# in
     0) ;;
-    1) [ "$1" = --logs ] || usage; logs=1 ;;
-    2) [ "$1" = --install ] || usage; pack=$2 ;;
-    *) usage ;;
+    1) [ "$1" = --logs ] || usage 2 2; logs=1 ;;
+    2) [ "$1" = --install ] || usage 2 2; pack=$2 ;;
+    *) usage 2 2 ;;
 esac
 if [ -n "$pack" ]; then
     case $pack in
